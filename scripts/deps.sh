@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages that building, running and testing Orbel Lite need.
+# Safe to run again; uses sudo when not run as root.
+set -euo pipefail
+
+packages=(
+  # toolchain and libraries
+  cmake ninja-build g++ pkg-config clang libclang-rt-14-dev
+  qt6-base-dev qt6-base-dev-tools libgl-dev nlohmann-json3-dev libicu-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  libxcb1-dev libxcb-screensaver0-dev libpulse-dev libwayland-dev wayland-protocols
+  # servers and tools the tests start and drive
+  xvfb xauth xdotool x11-utils x11-xserver-utils openbox xterm trayer picom
+  pulseaudio pulseaudio-utils dbus-daemon imagemagick procps
+)
+
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ "${#missing[@]}" -gt 0 ]; then
+  export DEBIAN_FRONTEND=noninteractive
+  $sudo apt-get update
+  $sudo apt-get install -y --no-install-recommends "${packages[@]}"
+fi

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "config.h"
+#include "lengths.h"
+#include "out.h"
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace orbel {
+
+// The focus engine's state. It never reads a clock: the shell feeds it once a second with
+// the time, the idle seconds, the call state and the name of the day.
+class Machine {
+public:
+    explicit Machine(Config cfg);
+
+    // One step of the engine; see machine.cpp for the order of the steps.
+    Out tick(double now, double idle, bool onCall, std::string_view today);
+
+    // The block and break a new cycle starts with: fixed, or by the adaptive rule.
+    Lengths lengths(double now) const;
+
+    // Seconds of overtime that make up one blur stage.
+    double stageSec() const { return cfg.stageEveryMin * 60; }
+
+    // Asks for an override. Returns nothing when it is granted, else the message to show.
+    std::optional<std::string> grant(std::string_view reason, double now);
+
+    Config cfg;
+    double activeSec = 0;
+    double overSec = 0;
+    double lastNow = 0;
+    double focusTodaySec = 0;
+    std::string day;
+    double grantUntil = 0;
+    std::int64_t grantsToday = 0;
+    double stageSince = 0;
+    std::function<void(const std::string&)> log = [](const std::string&) {};
+    Lengths cycle{50, 5};
+
+private:
+    double timeStep(double now) const;
+    void detectWake(double now, double idle);
+    void count(double now, double idle, double dt);
+    double levelOf(double over) const;
+    std::string cardText() const;
+};
+
+} // namespace orbel

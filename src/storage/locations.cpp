@@ -1,0 +1,43 @@
+#include "storage/locations.h"
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+
+namespace orbel {
+
+std::filesystem::path supportDir;
+std::filesystem::path cfgURL;
+std::filesystem::path logURL;
+
+namespace {
+
+std::filesystem::path homeDir() {
+    if (const char* home = std::getenv("HOME"); home != nullptr && home[0] != '\0') return home;
+    if (const passwd* pw = getpwuid(getuid()); pw != nullptr && pw->pw_dir != nullptr) return pw->pw_dir;
+    return "/";
+}
+
+std::filesystem::path platformSupportDir() {
+#ifdef __APPLE__
+    return homeDir() / "Library" / "Application Support" / "Orbel Lite";
+#else
+    // The XDG base directory rules ignore a relative XDG_CONFIG_HOME.
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && xdg[0] == '/') {
+        return std::filesystem::path(xdg) / "Orbel Lite";
+    }
+    return homeDir() / ".config" / "Orbel Lite";
+#endif
+}
+
+} // namespace
+
+void computeLocations() {
+    supportDir = platformSupportDir();
+    cfgURL = supportDir / "config.json";
+    logURL = supportDir / "overrides.log";
+}
+
+} // namespace orbel

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <string>
+#include <unordered_set>
+
+namespace orbel {
+
+// Identifiers of the applications that count as a call when they are in front. Filled once by
+// fillCallApps() at start-up; exact, case-sensitive membership.
+extern std::unordered_set<std::string> callApps;
+void fillCallApps();
+
+// Seconds since the last keyboard or mouse input of any kind.
+double idleSeconds();
+
+// Whether the default microphone is in use by some process.
+bool micInUse();
+
+// The microphone is in use, or a call application is in front.
+bool onCall();
+
+// Picks the first available backend for each service, once; later calls return at once. The
+// free functions above call it themselves on first use.
+void startSensing();
+
+// False when no idle-time source works on this desktop (idleSeconds() then reads 0).
+bool idleSourceAvailable();
+
+// One line naming the chosen backends, e.g. "idle: x11-screensaver, microphone: pulse, front: x11".
+std::string sensingSummary();
+
+} // namespace orbel

@@ -4,6 +4,12 @@
 #include <cstdio>
 #include <cstring>
 
+#if ORBEL_DESKTOP
+#include "app/agent.h"
+#include "overlay/overlay.h"
+#include "sensing/sensing.h"
+#endif
+
 namespace {
 
 // Switches match whole arguments only, the program path included.
@@ -20,9 +26,9 @@ int main(int argc, char** argv) {
     orbel::computeLocations();
     if (hasArg(argc, argv, "--selftest")) return orbel::selftest();
 #if ORBEL_DESKTOP
-    std::fputs("orbel-lite: the desktop agent is not built yet; only the self-check (--selftest) is available\n",
-               stderr);
-    return 1;
+    orbel::fillCallApps();
+    orbel::fillCurves();
+    return orbel::runAgent(argc, argv);
 #else
     std::fputs("orbel-lite: only the self-check (--selftest) is available in this build\n", stderr);
     return 1;

@@ -1,0 +1,152 @@
+#include "app/app.h"
+
+#include "app/icon.h"
+#include "app/texts.h"
+#include "core/whole_number.h"
+#include "sensing/sensing.h"
+#include "storage/override_log.h"
+#include "storage/settings_file.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QCursor>
+#include <QDateTime>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QSystemTrayIcon>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+
+namespace orbel {
+
+AppEnv systemEnv() {
+    AppEnv env;
+    env.clock = [] {
+        using namespace std::chrono;
+        return duration<double>(system_clock::now().time_since_epoch()).count();
+    };
+    env.idle = [] { return idleSeconds(); };
+    env.onCall = [] { return onCall(); };
+    env.today = [](double now) {
+        const QDateTime t = QDateTime::fromMSecsSinceEpoch(wholeNumber(now * 1000));
+        return t.date().toString(QStringLiteral("yyyy-MM-dd")).toStdString();
+    };
+    env.idleAvailable = [] { return idleSourceAvailable(); };
+    env.terminate = [] { QCoreApplication::quit(); };
+    return env;
+}
+
+App::App(AppEnv env) : env_(std::move(env)) {
+    if (!env_.dialogs) {
+        env_.dialogs = std::make_shared<QtDialogs>([this](QWidget* w) { overlay.keepAbove(w); });
+    }
+    timer_.setTimerType(Qt::PreciseTimer);
+    timer_.setInterval(1000);
+    connect(&timer_, &QTimer::timeout, this, &App::tick);
+    connect(menu.pause, &QAction::triggered, this, &App::pause);
+    connect(menu.resume, &QAction::triggered, this, &App::resume);
+    connect(menu.override, &QAction::triggered, this, &App::override);
+    connect(menu.settings, &QAction::triggered, this, &App::openSettings);
+    connect(menu.quit, &QAction::triggered, this, &App::quit);
+}
+
+App::~App() = default;
+
+void App::launch() {
+    machine.emplace(startupCheck(loadCfg()));
+    machine->cycle = machine->lengths(env_.clock());
+    machine->log = [](const std::string& line) { appendLog(line); };
+
+    item = std::make_unique<QSystemTrayIcon>(orbelTemplateIcon());
+    item->setContextMenu(&menu.menu);
+    // Most Linux trays open the menu on a right click only; a left click opens it too.
+    connect(item.get(), &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason why) {
+        if (why == QSystemTrayIcon::Trigger && !menu.menu.isVisible()) menu.menu.popup(QCursor::pos());
+    });
+    item->show();
+
+    timer_.start();
+    tick();
+    warnIfBlind();
+}
+
+void App::tick() {
+    const double now = env_.clock();
+    const double idle = env_.idle();
+    const bool call = env_.onCall();
+    last = machine->tick(now, idle, call, env_.today(now));
+    overlay.show(last);
+    setTitle(QString::fromStdString(statusTitle(last)));
+    if (wholeNumber(env_.clock()) % 30 == 0) saveCfg(machine->cfg);
+    buildMenu();
+}
+
+void App::setTitle(const QString& title) {
+    if (title == title_) return;
+    title_ = title;
+    if (item) item->setToolTip(title_);
+}
+
+void App::buildMenu() { menu.update(last); }
+
+void App::warnIfBlind() {
+    if (warnedBlind_ || !env_.idleAvailable || env_.idleAvailable()) return;
+    warnedBlind_ = true;
+    const char* text = "Orbel Lite cannot read keyboard and mouse activity on this desktop, so it counts all "
+                       "time as active.";
+    std::fprintf(stderr, "orbel-lite: %s\n", text);
+    if (item) item->showMessage(QStringLiteral("Orbel Lite"), QString::fromUtf8(text), QSystemTrayIcon::Warning);
+}
+
+void App::pause() {
+    machine->cfg.pausedUntil = env_.clock() + 3600;
+    saveCfg(machine->cfg);
+}
+
+void App::resume() {
+    machine->cfg.pausedUntil = 0;
+    saveCfg(machine->cfg);
+}
+
+void App::quit() {
+    saveCfg(machine->cfg);
+    env_.terminate();
+}
+
+void App::override() {
+    const auto reason = env_.dialogs->prompt(QStringLiteral("Override"), QString::fromUtf8(overridePromptText));
+    if (!reason) return;
+    const auto refusal = machine->grant(reason->toStdString(), env_.clock());
+    if (refusal) env_.dialogs->alert(QString::fromStdString(*refusal));
+}
+
+void App::openSettings() {
+    // Windows the user has closed and that are no longer the newest are of no further use.
+    std::erase_if(windows_, [](const auto& w) { return !w->isVisible(); });
+    auto window = std::make_unique<SettingsWindow>(machine->cfg);
+    SettingsWindow* w = window.get();
+    connect(w, &SettingsWindow::saveRequested, this, [this, w] { saveSettings(w); });
+    fields = w->fields;
+    adaptiveBox = w->adaptiveBox;
+    settings = w;
+    windows_.push_back(std::move(window));
+
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        w->move(screen->availableGeometry().center() - w->rect().center());
+    }
+    overlay.keepAbove(w);
+    w->show();
+    w->raise();
+    w->activateWindow();
+}
+
+void App::saveSettings(SettingsWindow* window) {
+    if (window == nullptr) return;
+    applySettings(machine->cfg, window->input());
+    saveCfg(machine->cfg);
+    window->close();
+}
+
+} // namespace orbel

@@ -1,0 +1,93 @@
+#pragma once
+
+#include "app/dialogs.h"
+#include "app/settings_window.h"
+#include "app/status_menu.h"
+#include "core/machine.h"
+#include "overlay/overlay.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QTimer>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+class QCheckBox;
+class QLineEdit;
+class QSystemTrayIcon;
+
+namespace orbel {
+
+// Everything the agent takes from the outside world, so that tests can replay timelines.
+struct AppEnv {
+    std::function<double()> clock;             // seconds since 1970, with fractions
+    std::function<double()> idle;              // seconds since the last input
+    std::function<bool()> onCall;              // microphone in use or a call application in front
+    std::function<std::string(double)> today;  // the local date of a clock value, "yyyy-MM-dd"
+    std::function<bool()> idleAvailable;       // whether any idle-time source works here
+    std::function<void()> terminate;           // ends the application
+    std::shared_ptr<Dialogs> dialogs;          // null: real dialogs above the overlay
+};
+
+// The system clock, the sensing functions, the local date and QCoreApplication::quit.
+AppEnv systemEnv();
+
+// The agent: the settings, the one focus machine, the tray item with its menu, the overlay, and
+// the one-second loop that ties them together.
+class App final : public QObject {
+    Q_OBJECT
+public:
+    explicit App(AppEnv env);
+    ~App() override;
+
+    // Reads the settings, builds the machine, shows the tray item, starts the timer and runs the
+    // first tick at once.
+    void launch();
+
+    // One second of the loop: sense, advance the machine, draw the overlay, title and menu, and
+    // save the settings on every thirtieth second.
+    void tick();
+
+    // Brings the menu's entries in line with the latest tick result.
+    void buildMenu();
+
+    // The menu commands.
+    void pause();
+    void resume();
+    void quit();
+    void override();
+    void openSettings();
+
+    // Applies the values of the settings window whose Save was pressed, saves and closes it.
+    void saveSettings(SettingsWindow* window);
+
+    // The status title shown in the tray's tooltip.
+    const QString& title() const { return title_; }
+
+    std::unique_ptr<QSystemTrayIcon> item;
+    std::optional<Machine> machine;
+    Overlay overlay;
+    Out last;
+    QPointer<SettingsWindow> settings;
+    std::map<std::string, QLineEdit*> fields;
+    QPointer<QCheckBox> adaptiveBox;
+    StatusMenu menu;
+
+private:
+    void setTitle(const QString& title);
+    void warnIfBlind();
+
+    AppEnv env_;
+    QTimer timer_;
+    QString title_;
+    bool warnedBlind_ = false;
+    std::vector<std::unique_ptr<SettingsWindow>> windows_;
+};
+
+} // namespace orbel

@@ -1,0 +1,66 @@
+#include "app/dialogs.h"
+
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace orbel {
+namespace {
+
+// The prompt: bold title, the message below it, a 320 x 24 text field, then OK (the default
+// button) and Cancel.
+class PromptDialog final : public QDialog {
+public:
+    PromptDialog(const QString& title, const QString& message) {
+        setWindowTitle(title);
+        setWindowFlag(Qt::WindowStaysOnTopHint);
+        auto* layout = new QVBoxLayout(this);
+        auto* heading = new QLabel(title, this);
+        QFont bold = heading->font();
+        bold.setBold(true);
+        heading->setFont(bold);
+        auto* text = new QLabel(message, this);
+        text->setWordWrap(true);
+        field = new QLineEdit(this);
+        field->setObjectName(QStringLiteral("reason"));
+        field->setFixedSize(320, 24);
+        auto* buttons = new QDialogButtonBox(this);
+        QPushButton* ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
+        buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole);
+        ok->setDefault(true);
+        connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+        connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+        layout->addWidget(heading);
+        layout->addWidget(text);
+        layout->addWidget(field);
+        layout->addWidget(buttons);
+    }
+
+    QLineEdit* field = nullptr;
+};
+
+} // namespace
+
+std::optional<QString> QtDialogs::prompt(const QString& title, const QString& message) {
+    PromptDialog dialog(title, message);
+    if (raise_) raise_(&dialog);
+    dialog.field->setFocus();
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return dialog.field->text();
+}
+
+void QtDialogs::alert(const QString& message) {
+    QMessageBox box;
+    box.setWindowTitle(QStringLiteral("Orbel Lite"));
+    box.setWindowFlag(Qt::WindowStaysOnTopHint);
+    box.setText(message);
+    box.setStandardButtons(QMessageBox::Ok);
+    if (raise_) raise_(&box);
+    box.exec();
+}
+
+} // namespace orbel

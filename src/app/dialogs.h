@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+class QWidget;
+
+namespace orbel {
+
+// The modal dialogs the agent asks the user with. Tests answer them through their own
+// implementation; the agent uses QtDialogs.
+class Dialogs {
+public:
+    virtual ~Dialogs() = default;
+
+    // Asks for one line of text. Returns the text as typed (possibly empty) on OK, nothing on
+    // Cancel or when the dialog is closed any other way.
+    virtual std::optional<QString> prompt(const QString& title, const QString& message) = 0;
+
+    // Shows a message with a single button and waits until it is dismissed.
+    virtual void alert(const QString& message) = 0;
+};
+
+// Real dialogs. Each dialog is handed to `raise` before it runs, so that the agent can keep it
+// above the break overlay.
+class QtDialogs final : public Dialogs {
+public:
+    explicit QtDialogs(std::function<void(QWidget*)> raise) : raise_(std::move(raise)) {}
+    std::optional<QString> prompt(const QString& title, const QString& message) override;
+    void alert(const QString& message) override;
+
+private:
+    std::function<void(QWidget*)> raise_;
+};
+
+} // namespace orbel

@@ -1,0 +1,58 @@
+#include "app/settings_window.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace orbel {
+namespace {
+
+constexpr int windowWidth = 340;
+constexpr int windowHeight = 250;
+
+
+} // namespace
+
+QRect flippedFrame(int x, int y, int w, int h) { return {x, windowHeight - y - h, w, h}; }
+
+SettingsWindow::SettingsWindow(const Config& cfg) : QWidget(nullptr, Qt::Window) {
+    setWindowTitle(QStringLiteral("Orbel Lite settings"));
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint);
+    setFixedSize(windowWidth, windowHeight);
+
+    const struct {
+        const char* label;
+        const char* key;
+        double value;
+    } rows[] = {
+        {"Block (min)", "workMin", cfg.workMin},
+        {"Break (min)", "breakMin", cfg.breakMin},
+        {"Minutes per blur stage", "stageEveryMin", cfg.stageEveryMin},
+        {"Overrides per day", "maxGrantsPerDay", static_cast<double>(cfg.maxGrantsPerDay)},
+    };
+    int y = 200;
+    for (const auto& row : rows) {
+        auto* label = new QLabel(QString::fromUtf8(row.label), this);
+        label->setGeometry(flippedFrame(16, y, 180, 22));
+        auto* field = new QLineEdit(QString::fromStdString(shortestDecimal(row.value)), this);
+        field->setObjectName(QString::fromUtf8(row.key));
+        field->setGeometry(flippedFrame(210, y, 110, 22));
+        fields[row.key] = field;
+        y -= 34;
+    }
+    adaptiveBox = new QCheckBox(QStringLiteral("Adaptive lengths (from your wake time)"), this);
+    adaptiveBox->setChecked(cfg.adaptive);
+    adaptiveBox->setGeometry(flippedFrame(16, 56, 310, 22));
+    saveButton = new QPushButton(QStringLiteral("Save"), this);
+    saveButton->setGeometry(flippedFrame(240, 12, 80, 30));
+    connect(saveButton, &QPushButton::clicked, this, &SettingsWindow::saveRequested);
+}
+
+SettingsInput SettingsWindow::input() const {
+    auto text = [this](const char* key) { return fields.at(key)->text().toStdString(); };
+    return {text("workMin"), text("breakMin"), text("stageEveryMin"), text("maxGrantsPerDay"),
+            adaptiveBox->isChecked()};
+}
+
+} // namespace orbel

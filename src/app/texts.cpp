@@ -1,0 +1,85 @@
+#include "app/texts.h"
+
+#include "core/whole_number.h"
+
+#include <array>
+#include <charconv>
+#include <clocale>
+#include <cmath>
+#include <cstdlib>
+#include <locale.h>
+
+namespace orbel {
+
+std::string statusTitle(const Out& out) {
+    if (out.paused) return "Orbel paused";
+    if (out.stage > 0) return "Break now";
+    return "Orbel " + wholeText(out.minsLeft) + "m";
+}
+
+std::string infoLine(const Out& out) {
+    if (out.paused) return "Paused";
+    return "Block " + wholeText(out.workMin) + " min, break " + wholeText(out.breakMin) + " min, " +
+           wholeText(out.minsLeft) + " min left";
+}
+
+std::string shortestDecimal(double x) {
+    std::array<char, 64> buf{};
+    const auto res = std::to_chars(buf.data(), buf.data() + buf.size(), x);
+    std::string s(buf.data(), res.ptr);
+    if (s.find_first_not_of("-0123456789") == std::string::npos) s += ".0";
+    return s;
+}
+
+std::string smokeLine(double workMin, std::size_t windows) {
+    return "smoke ok: " + shortestDecimal(workMin) + " min block, " + std::to_string(windows) + " screens";
+}
+
+namespace {
+
+// A C locale object made once: strtod_l with it reads a decimal point whatever the user's
+// locale says, without touching the process-wide locale.
+locale_t cLocale() {
+    static const locale_t loc = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+    return loc;
+}
+
+bool startsWithBlank(std::string_view s) {
+    const char c = s.front();
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+} // namespace
+
+std::optional<double> parseSetting(std::string_view text) {
+    if (text.empty() || startsWithBlank(text)) return std::nullopt;
+    const std::string copy(text); // strtod needs a terminated string
+    char* end = nullptr;
+    const double value = strtod_l(copy.c_str(), &end, cLocale());
+    if (end != copy.c_str() + copy.size()) return std::nullopt;
+    return value;
+}
+
+namespace {
+
+// A value the setting may take: a finite number of at least its minimum.
+std::optional<double> accepted(const std::string& text, double minimum) {
+    const auto v = parseSetting(text);
+    if (!v || !std::isfinite(*v) || !(*v >= minimum)) return std::nullopt;
+    return v;
+}
+
+} // namespace
+
+void applySettings(Config& cfg, const SettingsInput& in) {
+    if (auto v = accepted(in.workMin, 1)) cfg.workMin = *v;
+    if (auto v = accepted(in.breakMin, 1)) cfg.breakMin = *v;
+    if (auto v = accepted(in.stageEveryMin, 0.5)) cfg.stageEveryMin = *v;
+    // 2^63 and more do not fit the count; they are refused like a value below the minimum.
+    if (auto v = accepted(in.maxGrantsPerDay, 0); v && *v < 9223372036854775808.0) {
+        cfg.maxGrantsPerDay = wholeNumber(*v);
+    }
+    cfg.adaptive = in.adaptive;
+}
+
+} // namespace orbel

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "core/config.h"
+#include "core/out.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace orbel {
+
+// The override prompt's message. It names the kind of computer the log stays on.
+#ifdef __APPLE__
+inline constexpr const char* overridePromptText = "Why do you need 15 more minutes? This is logged on this Mac only.";
+#else
+inline constexpr const char* overridePromptText =
+    "Why do you need 15 more minutes? This is logged on this computer only.";
+#endif
+
+// The tray title: "Orbel paused", "Break now" or "Orbel <minutes left>m".
+std::string statusTitle(const Out& out);
+
+// The first, inert line of the tray menu.
+std::string infoLine(const Out& out);
+
+// The shortest decimal that reads back as the same double, with ".0" on whole numbers
+// (50 -> "50.0", 37.5 -> "37.5"). Exponent forms ("1e+300") are left as they are.
+std::string shortestDecimal(double x);
+
+// The line "--smoke" prints once the overlay windows are built.
+std::string smokeLine(double workMin, std::size_t windows);
+
+// A settings field read as the C library's strtod does in the C locale. No number when the
+// text is empty, starts with white space, or is not consumed whole.
+std::optional<double> parseSetting(std::string_view text);
+
+// The texts of the settings window's four fields and its checkbox.
+struct SettingsInput {
+    std::string workMin;
+    std::string breakMin;
+    std::string stageEveryMin;
+    std::string maxGrantsPerDay;
+    bool adaptive = true;
+};
+
+// Applies what the settings window holds to cfg. A field that is no number, is below its
+// minimum, or is not finite (or, for the overrides per day, beyond a 64-bit count) keeps its
+// old value; the others and the checkbox apply all the same.
+void applySettings(Config& cfg, const SettingsInput& in);
+
+} // namespace orbel

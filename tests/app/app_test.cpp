@@ -1,0 +1,324 @@
+#include "app/app.h"
+
+#include "storage/locations.h"
+#include "storage/settings_file.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QSystemTrayIcon>
+
+#include <cstdlib>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace orbel {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Dialogs answered from a script; every question and alert is recorded.
+struct ScriptedDialogs final : Dialogs {
+    std::optional<QString> prompt(const QString& title, const QString& message) override {
+        prompts.push_back(title + "|" + message);
+        if (answers.empty()) return std::nullopt;
+        auto a = answers.front();
+        answers.pop_front();
+        return a;
+    }
+    void alert(const QString& message) override { alerts.push_back(message); }
+
+    std::deque<std::optional<QString>> answers;
+    std::vector<QString> prompts;
+    std::vector<QString> alerts;
+};
+
+std::string readFile(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// An App with a hand-driven clock and sensors, its files in a scratch directory.
+struct AppFixture : ::testing::Test {
+    AppFixture() {
+        char tmpl[] = "/tmp/orbel-app-XXXXXX";
+        dir = mkdtemp(tmpl);
+        supportDir = dir / "Orbel Lite";
+        cfgURL = supportDir / "config.json";
+        logURL = supportDir / "overrides.log";
+        dialogs = std::make_shared<ScriptedDialogs>();
+    }
+    ~AppFixture() override { fs::remove_all(dir); }
+
+    void writeConfig(const std::string& json) {
+        fs::create_directories(supportDir);
+        std::ofstream(cfgURL) << json;
+    }
+
+    App& start() {
+        AppEnv env;
+        env.clock = [this] { return now; };
+        env.idle = [this] { return idle; };
+        env.onCall = [this] { return call; };
+        env.today = [](double) { return std::string("2026-12-09"); };
+        env.idleAvailable = [] { return true; };
+        env.terminate = [this] { ++terminated; };
+        env.dialogs = dialogs;
+        app = std::make_unique<App>(env);
+        app->launch();
+        return *app;
+    }
+
+    // Advances the clock by one second and runs one tick.
+    void step(int n = 1) {
+        for (int i = 0; i < n; ++i) {
+            now += 1;
+            app->tick();
+        }
+    }
+
+    fs::path dir;
+    double now = 1765270801.25; // not on a save second
+    double idle = 0;
+    bool call = false;
+    int terminated = 0;
+    std::shared_ptr<ScriptedDialogs> dialogs;
+    std::unique_ptr<App> app;
+};
+
+constexpr const char* fixedBlock =
+    R"({"adaptive":false,"workMin":50,"breakMin":5,"stageEveryMin":2,"holdSec":120,"easeAfterSec":120,)"
+    R"("easeRate":2,"grantMin":15,"maxGrantsPerDay":2,"reasonMinChars":15,"cooldownSec":20,"pausedUntil":0,"wakeTs":0})";
+
+TEST_F(AppFixture, LaunchUsesDefaultsWithoutAFileAndTitlesAtOnce) {
+    App& a = start();
+    ASSERT_TRUE(a.machine);
+    EXPECT_EQ(a.machine->cfg.workMin, 50);
+    EXPECT_EQ(a.machine->cycle, (Lengths{60, 7})) << "adaptive, no wake time yet: the 4-hour lengths";
+    EXPECT_EQ(a.title(), "Orbel 60m");
+    EXPECT_EQ(a.item->toolTip(), "Orbel 60m");
+    EXPECT_FALSE(fs::exists(supportDir)) << "launch writes nothing";
+}
+
+TEST_F(AppFixture, BlockBelowOneMinuteResetsEveryField) {
+    writeConfig(R"({"adaptive":false,"workMin":0.5,"breakMin":9,"stageEveryMin":3,"holdSec":1,"easeAfterSec":1,)"
+                R"("easeRate":1,"grantMin":1,"maxGrantsPerDay":9,"reasonMinChars":1,"cooldownSec":1,"pausedUntil":0,"wakeTs":5})");
+    App& a = start();
+    EXPECT_EQ(a.machine->cfg.breakMin, 5);
+    EXPECT_EQ(a.machine->cfg.maxGrantsPerDay, 2);
+    EXPECT_TRUE(a.machine->cfg.adaptive);
+}
+
+TEST_F(AppFixture, TitleFollowsMinutesOvertimeAndPause) {
+    writeConfig(fixedBlock);
+    App& a = start();
+    EXPECT_EQ(a.title(), "Orbel 50m");
+    step(6);
+    EXPECT_EQ(a.title(), "Orbel 49m") << "6 seconds of a 50-minute block: 49.9 minutes left";
+    a.machine->activeSec = 50 * 60 - 0.4 * 60 - 1; // 0.4 minutes left after the next second
+    step();
+    EXPECT_EQ(a.title(), "Orbel 0m");
+    step(30);
+    EXPECT_EQ(a.title(), "Break now");
+    EXPECT_GT(a.last.stage, 0);
+    call = true;
+    step();
+    EXPECT_EQ(a.title(), "Orbel paused");
+    EXPECT_EQ(a.item->toolTip(), "Orbel paused");
+}
+
+TEST_F(AppFixture, MenuEntriesInOrderWithShortcuts) {
+    writeConfig(fixedBlock);
+    App& a = start();
+    step(60 * 26 + 6); // 23.9 minutes left
+    const QList<QAction*> items = a.menu.menu.actions();
+    ASSERT_EQ(items.size(), 8);
+    auto visibleTexts = [&] {
+        QStringList t;
+        for (QAction* act : a.menu.menu.actions()) {
+            if (act->isVisible()) t << (act->isSeparator() ? QStringLiteral("---") : act->text());
+        }
+        return t;
+    };
+    EXPECT_EQ(visibleTexts(), (QStringList{"Block 50 min, break 5 min, 23 min left", "---", "Pause 1 hour",
+                                           "Override with a reason\u2026", "Settings\u2026", "---", "Quit Orbel Lite"}));
+    EXPECT_FALSE(items[0]->isEnabled());
+    EXPECT_EQ(a.menu.settings->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Comma));
+    EXPECT_EQ(a.menu.quit->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+    for (QAction* act : {a.menu.pause, a.menu.resume, a.menu.override}) EXPECT_TRUE(act->shortcut().isEmpty());
+
+    QMenu* shown = &a.menu.menu;
+    call = true;
+    step();
+    EXPECT_EQ(visibleTexts(), (QStringList{"Paused", "---", "Pause 1 hour", "Resume", "Override with a reason\u2026",
+                                           "Settings\u2026", "---", "Quit Orbel Lite"}));
+    EXPECT_EQ(a.item->contextMenu(), shown) << "the same menu, updated in place";
+}
+
+TEST_F(AppFixture, PauseResumeAndQuitSaveAtOnce) {
+    App& a = start();
+    a.menu.pause->trigger();
+    EXPECT_EQ(a.machine->cfg.pausedUntil, now + 3600);
+    EXPECT_EQ(loadCfg().pausedUntil, now + 3600);
+    EXPECT_EQ(a.title(), "Orbel 60m") << "commands redraw nothing; the next tick does";
+    step();
+    EXPECT_EQ(a.title(), "Orbel paused");
+    EXPECT_TRUE(a.menu.resume->isVisible());
+
+    a.menu.resume->trigger();
+    EXPECT_EQ(loadCfg().pausedUntil, 0);
+    step();
+    EXPECT_EQ(a.title(), "Orbel 60m");
+    EXPECT_FALSE(a.menu.resume->isVisible());
+
+    a.machine->cfg.breakMin = 9;
+    EXPECT_EQ(terminated, 0);
+    a.menu.quit->trigger();
+    EXPECT_EQ(terminated, 1);
+    EXPECT_EQ(loadCfg().breakMin, 9);
+}
+
+TEST_F(AppFixture, OverridePromptOkCancelAndEmpty) {
+    App& a = start();
+    dialogs->answers = {std::nullopt, QString(), QStringLiteral("  client call starts in five minutes \n")};
+
+    a.menu.override->trigger(); // Cancel
+    EXPECT_EQ(dialogs->prompts.size(), 1u);
+    EXPECT_EQ(dialogs->prompts[0].section('|', 0, 0), "Override");
+    EXPECT_TRUE(dialogs->prompts[0].startsWith("Override|Why do you need 15 more minutes? This is logged on this "));
+    EXPECT_TRUE(dialogs->alerts.empty());
+    EXPECT_EQ(a.machine->grantsToday, 0);
+    EXPECT_FALSE(fs::exists(logURL));
+
+    a.menu.override->trigger(); // OK with an empty field
+    ASSERT_EQ(dialogs->alerts.size(), 1u);
+    EXPECT_EQ(dialogs->alerts[0], "Give a real reason, at least 15 characters.");
+    EXPECT_FALSE(fs::exists(logURL));
+
+    a.menu.override->trigger(); // OK with a reason
+    EXPECT_EQ(dialogs->alerts.size(), 1u) << "a grant shows no alert";
+    EXPECT_EQ(a.machine->grantsToday, 1);
+    const std::string log = readFile(logURL);
+    EXPECT_NE(log.find("\t15min\tclient call starts in five minutes\n"), std::string::npos) << log;
+    step();
+    EXPECT_TRUE(a.last.granted);
+}
+
+TEST_F(AppFixture, SavesExactlyOnWholeSecondsThatAreMultiplesOfThirty) {
+    App& a = start();
+    now = 1765270829.0; // ...829: not a multiple of 30
+    a.tick();
+    EXPECT_FALSE(fs::exists(cfgURL));
+    now = 1765270829.999;
+    a.tick();
+    EXPECT_FALSE(fs::exists(cfgURL));
+    now = 1765270830.0;
+    a.tick();
+    ASSERT_TRUE(fs::exists(cfgURL));
+    EXPECT_EQ(loadCfg().wakeTs, a.machine->cfg.wakeTs) << "the wake time the machine set is saved";
+    a.machine->cfg.breakMin = 7;
+    now = 1765270830.9; // the same second again: saves again
+    a.tick();
+    EXPECT_EQ(loadCfg().breakMin, 7);
+    a.machine->cfg.breakMin = 8;
+    for (now = 1765270831.5; now < 1765270859; now += 1) a.tick();
+    EXPECT_EQ(loadCfg().breakMin, 7);
+    now = 1765270860.2;
+    a.tick();
+    EXPECT_EQ(loadCfg().breakMin, 8);
+}
+
+TEST_F(AppFixture, SettingsWindowShowsTheSettings) {
+    writeConfig(R"({"adaptive":false,"workMin":37.5,"breakMin":5,"stageEveryMin":0.5,"holdSec":120,"easeAfterSec":120,)"
+                R"("easeRate":2,"grantMin":15,"maxGrantsPerDay":2,"reasonMinChars":15,"cooldownSec":20,"pausedUntil":0,"wakeTs":0})");
+    App& a = start();
+    a.menu.settings->trigger();
+    ASSERT_TRUE(a.settings);
+    SettingsWindow& w = *a.settings;
+    EXPECT_EQ(w.windowTitle(), "Orbel Lite settings");
+    EXPECT_EQ(w.size(), QSize(340, 250));
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_EQ(a.fields.at("workMin")->text(), "37.5");
+    EXPECT_EQ(a.fields.at("breakMin")->text(), "5.0");
+    EXPECT_EQ(a.fields.at("stageEveryMin")->text(), "0.5");
+    EXPECT_EQ(a.fields.at("maxGrantsPerDay")->text(), "2.0");
+    EXPECT_FALSE(a.adaptiveBox->isChecked());
+    EXPECT_EQ(a.adaptiveBox->text(), "Adaptive lengths (from your wake time)");
+    // Frames from the bottom-left layout, flipped into the 250-point-high window.
+    EXPECT_EQ(a.fields.at("workMin")->geometry(), QRect(210, 28, 110, 22));
+    EXPECT_EQ(a.fields.at("maxGrantsPerDay")->geometry(), QRect(210, 130, 110, 22));
+    EXPECT_EQ(a.adaptiveBox->geometry(), QRect(16, 172, 310, 22));
+    EXPECT_EQ(w.saveButton->geometry(), QRect(240, 208, 80, 30));
+    QStringList labels;
+    for (QLabel* l : w.findChildren<QLabel*>()) labels << l->text();
+    EXPECT_EQ(labels, (QStringList{"Block (min)", "Break (min)", "Minutes per blur stage", "Overrides per day"}));
+}
+
+TEST_F(AppFixture, SettingsSaveAppliesSavesAndCloses) {
+    App& a = start();
+    a.menu.settings->trigger();
+    a.fields.at("workMin")->setText("0.99");
+    a.fields.at("breakMin")->setText("12.5");
+    a.fields.at("stageEveryMin")->setText("");
+    a.fields.at("maxGrantsPerDay")->setText("2.9");
+    a.adaptiveBox->setChecked(false);
+    a.settings->saveButton->click();
+    EXPECT_FALSE(a.settings->isVisible());
+    const Config saved = loadCfg();
+    EXPECT_EQ(saved.workMin, 50);
+    EXPECT_EQ(saved.breakMin, 12.5);
+    EXPECT_EQ(saved.stageEveryMin, 2);
+    EXPECT_EQ(saved.maxGrantsPerDay, 2);
+    EXPECT_FALSE(saved.adaptive);
+    EXPECT_EQ(a.machine->cfg.breakMin, 12.5);
+    EXPECT_EQ(a.machine->cycle, (Lengths{60, 7})) << "the running cycle keeps its lengths";
+
+    // Toggling the box and closing the window otherwise changes nothing.
+    a.menu.settings->trigger();
+    EXPECT_EQ(a.fields.at("workMin")->text(), "50.0") << "a refused value shows the old one";
+    a.adaptiveBox->setChecked(true);
+    a.settings->close();
+    EXPECT_FALSE(a.machine->cfg.adaptive);
+}
+
+TEST_F(AppFixture, TwoSettingsWindowsEachSaveTheirOwnValues) {
+    App& a = start();
+    a.menu.settings->trigger();
+    QPointer<SettingsWindow> older = a.settings;
+    a.menu.settings->trigger();
+    QPointer<SettingsWindow> newer = a.settings;
+    ASSERT_NE(older, newer);
+    EXPECT_TRUE(older->isVisible());
+    EXPECT_TRUE(newer->isVisible());
+    EXPECT_EQ(a.fields.at("workMin"), newer->fields.at("workMin")) << "App refers to the newest window";
+
+    older->fields.at("workMin")->setText("30");
+    newer->fields.at("workMin")->setText("40");
+    older->saveButton->click();
+    EXPECT_EQ(a.machine->cfg.workMin, 30) << "Save applies the values of its own window";
+    EXPECT_FALSE(older->isVisible());
+    EXPECT_TRUE(newer->isVisible());
+    newer->saveButton->click();
+    EXPECT_EQ(a.machine->cfg.workMin, 40);
+    EXPECT_EQ(loadCfg().workMin, 40);
+}
+
+} // namespace
+} // namespace orbel
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

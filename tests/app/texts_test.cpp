@@ -1,0 +1,134 @@
+#include "app/texts.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+namespace orbel {
+namespace {
+
+TEST(StatusTitle, PauseFirstThenBreakThenWholeMinutes) {
+    struct Case {
+        Out out;
+        const char* title;
+    };
+    const Case cases[] = {
+        {Out{.stage = 4, .minsLeft = 12, .paused = true}, "Orbel paused"},
+        {Out{.level = 0.1, .stage = 1}, "Break now"},
+        {Out{.stage = 0, .minsLeft = 23.9}, "Orbel 23m"},
+        {Out{.stage = 0, .minsLeft = 0.4}, "Orbel 0m"},
+        {Out{.stage = 0, .minsLeft = 50}, "Orbel 50m"},
+        {Out{.stage = 0, .minsLeft = 1e300}, "Orbel 9223372036854775807m"},
+        {Out{.stage = 0, .minsLeft = 12, .granted = true}, "Orbel 12m"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(statusTitle(c.out), c.title);
+}
+
+TEST(InfoLine, LengthsAndMinutesOrPaused) {
+    EXPECT_EQ(infoLine(Out{.workMin = 50, .breakMin = 5, .minsLeft = 23.9}), "Block 50 min, break 5 min, 23 min left");
+    EXPECT_EQ(infoLine(Out{.workMin = 37.5, .breakMin = 4.9, .minsLeft = 0.7}), "Block 37 min, break 4 min, 0 min left");
+    EXPECT_EQ(infoLine(Out{.minsLeft = 3, .paused = true}), "Paused");
+}
+
+TEST(ShortestDecimal, ReadsBackAndMarksWholeNumbers) {
+    EXPECT_EQ(shortestDecimal(50), "50.0");
+    EXPECT_EQ(shortestDecimal(2), "2.0");
+    EXPECT_EQ(shortestDecimal(0.5), "0.5");
+    EXPECT_EQ(shortestDecimal(37.5), "37.5");
+    EXPECT_EQ(shortestDecimal(0.1), "0.1");
+    EXPECT_EQ(shortestDecimal(-3), "-3.0");
+    for (double x : {1.0 / 3, 2.0 / 3 * 1e-7, 123456.789, 9007199254740993.0, 1e300, 5e-324}) {
+        EXPECT_EQ(std::stod(shortestDecimal(x)), x) << shortestDecimal(x);
+    }
+    EXPECT_EQ(smokeLine(50, 2), "smoke ok: 50.0 min block, 2 screens");
+    EXPECT_EQ(smokeLine(37.5, 1), "smoke ok: 37.5 min block, 1 screens");
+}
+
+TEST(ParseSetting, WholeTextInTheCLocale) {
+    struct Case {
+        const char* text;
+        std::optional<double> value;
+    };
+    const Case cases[] = {
+        {"1", 1},         {"0.99", 0.99},        {"2.9", 2.9},        {"-1", -1},
+        {"1e2", 100},     {"0x10", 16},          {".5", 0.5},         {"5.", 5},
+        {"", {}},         {" 5", {}},            {"5 ", {}},          {"\t5", {}},
+        {"5\n", {}},      {"2,5", {}},           {"abc", {}},         {"5min", {}},
+        {"1e", {}},       {"\xc2\xa0" "5", {}},  {"+", {}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(parseSetting(c.text), c.value) << '"' << c.text << '"';
+    EXPECT_TRUE(std::isinf(*parseSetting("inf")));
+    EXPECT_TRUE(std::isinf(*parseSetting("-Infinity")));
+    EXPECT_TRUE(std::isnan(*parseSetting("nan")));
+    EXPECT_TRUE(std::isinf(*parseSetting("1e999")));
+}
+
+TEST(ParseSetting, IgnoresTheUsersLocale) {
+    // A locale with a decimal comma must not change how a point is read.
+    if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8") == nullptr && std::setlocale(LC_NUMERIC, "fr_FR.UTF-8") == nullptr) {
+        std::setlocale(LC_NUMERIC, "C.UTF-8");
+    }
+    EXPECT_EQ(parseSetting("2.5"), 2.5);
+    EXPECT_EQ(parseSetting("2,5"), std::nullopt);
+    std::setlocale(LC_NUMERIC, "C");
+}
+
+// What Save leaves in the settings for each text in each field.
+TEST(ApplySettings, MinimumsAndRefusals) {
+    struct Case {
+        const char* text;
+        double workMin;       // field result when the text goes into "Block (min)"
+        double stageEveryMin; // ... into "Minutes per blur stage"
+        std::int64_t grants;  // ... into "Overrides per day"
+    };
+    const Config old;
+    const Case cases[] = {
+        {"1", 1, 1, 1},
+        {"0.99", old.workMin, 0.99, 0},
+        {"0.5", old.workMin, 0.5, 0},
+        {"0.4", old.workMin, old.stageEveryMin, 0},
+        {"0", old.workMin, old.stageEveryMin, 0},
+        {"2.9", 2.9, 2.9, 2},
+        {"-1", old.workMin, old.stageEveryMin, old.maxGrantsPerDay},
+        {"7,5", old.workMin, old.stageEveryMin, old.maxGrantsPerDay},
+        {" 7", old.workMin, old.stageEveryMin, old.maxGrantsPerDay},
+        {"7 ", old.workMin, old.stageEveryMin, old.maxGrantsPerDay},
+        {"", old.workMin, old.stageEveryMin, old.maxGrantsPerDay},
+        {"inf", old.workMin, old.stageEveryMin, old.maxGrantsPerDay},
+        {"INFINITY", old.workMin, old.stageEveryMin, old.maxGrantsPerDay},
+        {"nan", old.workMin, old.stageEveryMin, old.maxGrantsPerDay},
+        {"1e999", old.workMin, old.stageEveryMin, old.maxGrantsPerDay},
+        {"9223372036854775808", 9223372036854775808.0, 9223372036854775808.0, old.maxGrantsPerDay},
+        {"9223372036854774784", 9223372036854774784.0, 9223372036854774784.0, 9223372036854774784},
+    };
+    for (const auto& c : cases) {
+        Config cfg;
+        applySettings(cfg, {c.text, "", "", "", true});
+        EXPECT_EQ(cfg.workMin, c.workMin) << c.text;
+        cfg = Config{};
+        applySettings(cfg, {"", "", c.text, "", true});
+        EXPECT_EQ(cfg.stageEveryMin, c.stageEveryMin) << c.text;
+        cfg = Config{};
+        applySettings(cfg, {"", "", "", c.text, true});
+        EXPECT_EQ(cfg.maxGrantsPerDay, c.grants) << c.text;
+    }
+}
+
+TEST(ApplySettings, EachFieldOnItsOwnAndTheCheckbox) {
+    Config cfg;
+    cfg.pausedUntil = 123;
+    applySettings(cfg, {"", "12.5", "abc", "3", false});
+    EXPECT_EQ(cfg.workMin, 50) << "an empty field keeps its setting";
+    EXPECT_EQ(cfg.breakMin, 12.5);
+    EXPECT_EQ(cfg.stageEveryMin, 2);
+    EXPECT_EQ(cfg.maxGrantsPerDay, 3);
+    EXPECT_FALSE(cfg.adaptive);
+    EXPECT_EQ(cfg.pausedUntil, 123) << "fields the window does not show are untouched";
+    applySettings(cfg, {"", "0.99", "", "", true});
+    EXPECT_EQ(cfg.breakMin, 12.5) << "a break below 1 minute is refused";
+    EXPECT_TRUE(cfg.adaptive);
+}
+
+} // namespace
+} // namespace orbel

@@ -2,15 +2,23 @@
 
 #include "core/out.h"
 
+#include <QList>
 #include <QPointer>
 #include <QWidget>
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <span>
 #include <vector>
 
+class QScreen;
+
 namespace orbel {
+
+class OverlayEffect;
+class OverlayWindow;
+enum class Backdrop;
 
 // Opacity curves over level 0 to 5 for the blur and the black tint; filled once at start-up.
 extern std::array<double, 6> blurCurve;
@@ -24,6 +32,8 @@ double lerp(std::span<const double> curve, double x);
 class Overlay {
 public:
     Overlay();
+    // With a given desktop backend instead of the one picked for this platform.
+    explicit Overlay(std::unique_ptr<OverlayEffect> effect);
     ~Overlay();
     Overlay(const Overlay&) = delete;
     Overlay& operator=(const Overlay&) = delete;
@@ -36,10 +46,33 @@ public:
 
     // Keeps one of the agent's own windows (a dialog, the settings window) above the overlay
     // windows whenever they are raised, so it stays readable and usable during a break.
+    // The active modal dialog and the open popup menu of this application are kept above
+    // without being named here. Destroyed windows drop out by themselves.
     void keepAbove(QWidget* window);
 
     // The overlay windows, one per screen, in the order of QGuiApplication::screens().
     std::vector<std::unique_ptr<QWidget>> wins;
+
+    // Where ensure() reads the screen list: QGuiApplication::screens() unless replaced (tests
+    // do, since screens cannot come and go at run time on the offscreen platform).
+    std::function<QList<QScreen*>()> screenList;
+
+private:
+    class Keeper;
+
+    OverlayEffect& effect();
+    [[nodiscard]] bool anyVisible() const;
+    void hideAll();
+    void rebuild();
+    [[nodiscard]] bool prepareBackdrops();
+    void prepare(OverlayWindow& win, Backdrop backdrop);
+    void raiseAll();
+    [[nodiscard]] std::vector<QWidget*> keptWindows();
+
+    std::unique_ptr<OverlayEffect> effect_;
+    std::unique_ptr<Keeper> keeper_;
+    std::vector<QPointer<QWidget>> kept_;
+    bool stale_ = false; // a screen changed under visible windows: their copies no longer match
 };
 
 } // namespace orbel

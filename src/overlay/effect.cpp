@@ -1,0 +1,29 @@
+#include "overlay/effect.h"
+
+#include "overlay/null_effect.h"
+
+#include <QScreen>
+
+#ifdef ORBEL_OVERLAY_X11
+#include "overlay/x11/x11_effect.h"
+#endif
+
+namespace orbel {
+
+std::unique_ptr<OverlayEffect> makeOverlayEffect()
+{
+#ifdef ORBEL_OVERLAY_X11
+    if (auto x11 = X11Effect::create()) {
+        return x11;
+    }
+#endif
+    return std::make_unique<NullEffect>();
+}
+
+QPixmap grabScreen(QScreen& screen)
+{
+    // Window 0 means the whole of this screen, at its own position in the desktop.
+    return screen.grabWindow(0);
+}
+
+} // namespace orbel

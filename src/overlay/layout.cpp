@@ -1,0 +1,48 @@
+#include "overlay/layout.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace orbel {
+
+bool overlayShown(const Out& out)
+{
+    return out.stage > 0;
+}
+
+QString cardText(const Out& out)
+{
+    return out.stage >= cardStage ? QString::fromStdString(out.reason) : QString();
+}
+
+QRect cardFrame(QSize screen)
+{
+    const double w = screen.width();
+    const double h = screen.height();
+    constexpr int cardHeight = 120;
+    // Edges are rounded, not the width, so the card stays centred on odd widths.
+    const int left = static_cast<int>(std::lround(0.2 * w));
+    const int right = static_cast<int>(std::lround(0.8 * w));
+    const int bottom = static_cast<int>(std::lround(h - 0.42 * h));
+    return {left, bottom - cardHeight, right - left, cardHeight};
+}
+
+int bandWidth(QSize screen, double level)
+{
+    const int shorter = std::max(0, std::min(screen.width(), screen.height()));
+    const double lvl = std::isnan(level) ? 0.0 : std::clamp(level, 0.0, 5.0);
+    const auto wanted = static_cast<int>(std::lround(shorter * 0.04 * lvl));
+    return std::min(std::max(8, wanted), shorter / 2);
+}
+
+QRegion solidRegion(QSize screen, double level, std::int64_t stage)
+{
+    const QRect whole(QPoint(0, 0), screen);
+    if (stage >= cardStage) {
+        return QRegion(whole);
+    }
+    const int band = bandWidth(screen, level);
+    return QRegion(whole).subtracted(QRegion(whole.adjusted(band, band, -band, -band)));
+}
+
+} // namespace orbel

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "core/out.h"
+
+#include <QRect>
+#include <QRegion>
+#include <QSize>
+#include <QString>
+
+#include <cstdint>
+
+namespace orbel {
+
+// From this stage on the card shows the break text and the screen is fully covered.
+inline constexpr std::int64_t cardStage = 3;
+
+// Whether a tick result puts the overlay on screen. A stage below 0 never comes from the
+// engine; it is treated like 0 rather than as a break.
+bool overlayShown(const Out& out);
+
+// The text the card shows for a tick result: the reason from stage 3 on, else nothing.
+QString cardText(const Out& out);
+
+// The card label's frame in window coordinates (origin top left): the middle 60 % of the
+// width, its lower edge 42 % of the height above the bottom, 120 pixels tall.
+QRect cardFrame(QSize screen);
+
+// Width of the blurred frame along the screen's edges that stands in for the translucent
+// overlay below stage 3 when no compositor can blend windows: 4 % of the shorter side per
+// level, at least 8 pixels, at most half the shorter side.
+int bandWidth(QSize screen, double level);
+
+// The part of a window drawn opaquely without a compositor: a frame of bandWidth() along the
+// edges below stage 3, so the middle of the screen stays live and readable; the whole window
+// from stage 3 on, when the card is up and the blur is full.
+QRegion solidRegion(QSize screen, double level, std::int64_t stage);
+
+} // namespace orbel

@@ -1,0 +1,224 @@
+#include "overlay/overlay.h"
+
+#include "overlay/blur.h"
+#include "overlay/effect.h"
+#include "overlay/layout.h"
+#include "overlay/views.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QLabel>
+#include <QScreen>
+
+#include <algorithm>
+
+namespace orbel {
+
+// Restacks at once when one of the kept windows comes up while the overlay is shown, instead
+// of leaving it under the blur until the next tick.
+class Overlay::Keeper final : public QObject {
+public:
+    explicit Keeper(Overlay& overlay) : overlay_(overlay) {}
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        const auto type = event->type();
+        if ((type == QEvent::Show || type == QEvent::WindowActivate) && overlay_.anyVisible()) {
+            overlay_.raiseAll();
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    Overlay& overlay_;
+};
+
+Overlay::Overlay() : Overlay(nullptr) {}
+
+Overlay::Overlay(std::unique_ptr<OverlayEffect> effect)
+    : effect_(std::move(effect)), keeper_(std::make_unique<Keeper>(*this))
+{
+}
+
+Overlay::~Overlay() = default;
+
+OverlayEffect& Overlay::effect()
+{
+    // Chosen on first use: the application, and so its connection, must exist by then.
+    if (!effect_) {
+        effect_ = makeOverlayEffect();
+    }
+    return *effect_;
+}
+
+void Overlay::ensure()
+{
+    const QList<QScreen*> screens = screenList ? screenList() : QGuiApplication::screens();
+    if (wins.size() != static_cast<std::size_t>(screens.size())) {
+        rebuild();
+    }
+}
+
+void Overlay::rebuild()
+{
+    // A screen that keeps its place keeps the copy its old window showed: grabbing it now
+    // would catch the old window, which the compositor may not have taken off the screen yet.
+    struct Carried {
+        QRect frame;
+        Backdrop backdrop;
+        QPixmap copy;
+        QPoint at;
+    };
+    std::vector<Carried> carried;
+    for (const auto& w : wins) {
+        if (const auto* old = qobject_cast<OverlayWindow*>(w.get()); old && old->isVisible()) {
+            carried.push_back({old->geometry(), old->backdrop(), old->copy(), old->copyAt()});
+        }
+    }
+    hideAll();
+    wins.clear();
+
+    const QList<QScreen*> screens = screenList ? screenList() : QGuiApplication::screens();
+    for (QScreen* screen : screens) {
+        auto win = std::make_unique<OverlayWindow>(screen);
+        const auto same = std::find_if(carried.begin(), carried.end(),
+                                       [&](const Carried& c) { return c.frame == win->geometry(); });
+        if (same != carried.end()) {
+            win->setBackdrop(same->backdrop, same->copy, same->at);
+        }
+        if (screen) {
+            QObject::connect(screen, &QScreen::geometryChanged, win.get(), [this] { stale_ = true; });
+        }
+        wins.push_back(std::move(win));
+    }
+}
+
+void Overlay::show(const Out& out)
+{
+    if (!overlayShown(out)) {
+        hideAll();
+        return;
+    }
+    ensure();
+    if (wins.empty() || !prepareBackdrops()) {
+        return;
+    }
+    const double blur = lerp(blurCurve, out.level);
+    const double tint = lerp(tintCurve, out.level);
+    const QString text = cardText(out);
+    for (const auto& w : wins) {
+        auto* win = qobject_cast<OverlayWindow*>(w.get());
+        if (!win || !win->blurView()) {
+            continue; // no content view: the window is left as it is
+        }
+        BlurView* view = win->blurView();
+        view->setOpacity(blur);
+        if (auto* tintView = view->findChild<QWidget*>(QStringLiteral("tint"), Qt::FindDirectChildrenOnly)) {
+            tintView->setProperty("opacity", tint);
+        }
+        if (auto* card = qobject_cast<QLabel*>(
+                view->findChild<QWidget*>(QStringLiteral("card"), Qt::FindDirectChildrenOnly))) {
+            card->setText(text);
+        }
+        win->setShape(out.level, out.stage);
+        win->show();
+    }
+    raiseAll();
+}
+
+bool Overlay::prepareBackdrops()
+{
+    const Backdrop now = effect().backdrop();
+    const bool changed = std::any_of(wins.begin(), wins.end(), [&](const auto& w) {
+        const auto* win = qobject_cast<OverlayWindow*>(w.get());
+        return win && win->isVisible() && win->backdrop() != now;
+    });
+    if (anyVisible() && (changed || stale_)) {
+        // A compositor that went away would leave translucent windows black, and a changed
+        // screen no longer matches its copy. Grabbing now would catch the overlay itself, so
+        // the windows go down for this tick and come back with a clean copy at the next.
+        hideAll();
+        stale_ = false;
+        return false;
+    }
+    stale_ = false;
+    for (const auto& w : wins) {
+        if (auto* win = qobject_cast<OverlayWindow*>(w.get()); win && !win->isVisible()) {
+            prepare(*win, now);
+        }
+    }
+    return true;
+}
+
+void Overlay::prepare(OverlayWindow& win, Backdrop backdrop)
+{
+    if (!win.prepared() || win.backdrop() != backdrop) {
+        QPixmap copy;
+        QPoint at;
+        if (backdrop != Backdrop::CompositorBlur && win.builtFor()) {
+            QScreen& screen = *win.builtFor();
+            copy = backdropFrom(grabScreen(screen));
+            at = screen.geometry().topLeft() - win.geometry().topLeft();
+        }
+        win.setBackdrop(backdrop, copy, at);
+    }
+    effect().setBlurBehind(win, backdrop == Backdrop::CompositorBlur);
+}
+
+bool Overlay::anyVisible() const
+{
+    return std::any_of(wins.begin(), wins.end(), [](const auto& w) { return w && w->isVisible(); });
+}
+
+void Overlay::hideAll()
+{
+    for (const auto& w : wins) {
+        w->hide();
+        if (auto* win = qobject_cast<OverlayWindow*>(w.get())) {
+            win->dropBackdrop();
+        }
+    }
+}
+
+void Overlay::raiseAll()
+{
+    std::vector<QWidget*> shown;
+    for (const auto& w : wins) {
+        if (w->isVisible()) {
+            shown.push_back(w.get());
+        }
+    }
+    if (!shown.empty()) {
+        const std::vector<QWidget*> kept = keptWindows();
+        effect().raise(shown, kept);
+    }
+}
+
+std::vector<QWidget*> Overlay::keptWindows()
+{
+    std::erase_if(kept_, [](const QPointer<QWidget>& w) { return w.isNull(); });
+    std::vector<QWidget*> out;
+    for (const auto& w : kept_) {
+        out.push_back(w->window());
+    }
+    for (QWidget* w : {QApplication::activeModalWidget(), QApplication::activePopupWidget()}) {
+        if (w && std::find(out.begin(), out.end(), w->window()) == out.end()) {
+            out.push_back(w->window());
+        }
+    }
+    return out;
+}
+
+void Overlay::keepAbove(QWidget* window)
+{
+    if (!window) {
+        return;
+    }
+    QWidget* top = window->window();
+    if (std::none_of(kept_.begin(), kept_.end(), [&](const QPointer<QWidget>& w) { return w == top; })) {
+        kept_.emplace_back(top);
+        top->installEventFilter(keeper_.get());
+    }
+}
+
+} // namespace orbel

@@ -8,4 +8,8 @@ namespace orbel {
 // support directory and the file when missing. Never fails visibly.
 void appendLog(std::string_view line);
 
+// appendLog that says whether the whole record reached the file. On failure the bytes already in
+// the file are untouched (a failure mid-write can leave part of this record at the end).
+bool tryAppendLog(std::string_view line);
+
 } // namespace orbel

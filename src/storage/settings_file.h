@@ -2,7 +2,13 @@
 
 #include "core/config.h"
 
+#include <cstddef>
+
 namespace orbel {
+
+// A settings file larger than this is not one of ours (a valid record is a few hundred bytes);
+// it is not read into memory and gives the defaults.
+inline constexpr std::size_t maxCfgBytes = 1 << 20;
 
 // The settings stored at cfgURL, or the defaults for every field when the file cannot be
 // read or decoded. Tests no ranges. Never fails visibly.
@@ -15,5 +21,9 @@ Config startupCheck(const Config& cfg);
 // Writes the whole record to cfgURL, creating the support directory when missing. The file on
 // disk is always either the previous record or the new one. Never fails visibly.
 void saveCfg(const Config& cfg);
+
+// saveCfg that says whether the new record is now in place. False leaves the previous file as it
+// was: a double that is not finite, or any failure to create, write, flush or rename.
+bool trySaveCfg(const Config& cfg);
 
 } // namespace orbel

@@ -1,0 +1,165 @@
+#include "storage/posix_file.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <system_error>
+
+namespace orbel {
+
+namespace fs = std::filesystem;
+
+Fd& Fd::operator=(Fd&& other) noexcept {
+    if (this != &other) {
+        close();
+        fd_ = other.release();
+    }
+    return *this;
+}
+
+bool Fd::close() {
+    if (fd_ < 0) return true;
+    const int result = ::close(release());
+    return result == 0;
+}
+
+bool makePrivateDirs(const fs::path& dir) {
+    struct stat st {};
+    if (dir.empty()) return false;
+    if (::stat(dir.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
+    fs::path prefix;
+    for (const fs::path& part : dir) {
+        prefix /= part;
+        if (part.empty() || prefix == prefix.root_path()) continue;
+        // The mode given to mkdir is narrowed by the umask; set it exactly so that a strict umask
+        // cannot leave the agent a directory it cannot write to. Existing directories are left
+        // alone: mkdir fails on them.
+        if (::mkdir(prefix.c_str(), 0700) == 0) ::chmod(prefix.c_str(), 0700);
+    }
+    return ::stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+Fd openRegular(const fs::path& path, int flags) {
+    // O_NONBLOCK keeps a FIFO in the file's place from hanging the open.
+    Fd fd(::open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (!fd.valid()) return fd;
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        fd.close();
+        errno = EINVAL;
+        return fd;
+    }
+    const int status = ::fcntl(fd.get(), F_GETFL);
+    if (status != -1) ::fcntl(fd.get(), F_SETFL, status & ~O_NONBLOCK);
+    return fd;
+}
+
+std::optional<std::string> readBounded(const fs::path& path, std::size_t limit) {
+    const Fd fd = openRegular(path, O_RDONLY);
+    if (!fd.valid()) return std::nullopt;
+    std::string text;
+    char buffer[16384];
+    while (text.size() <= limit) {
+        const std::size_t want = std::min(sizeof buffer, limit + 1 - text.size());
+        const ssize_t got = ::read(fd.get(), buffer, want);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return std::nullopt;
+        if (got == 0) return text;
+        text.append(buffer, static_cast<std::size_t>(got));
+    }
+    return std::nullopt;
+}
+
+bool writeAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t put = ::write(fd, bytes.data(), bytes.size());
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) return false;
+        bytes.remove_prefix(static_cast<std::size_t>(put));
+    }
+    return true;
+}
+
+fs::path tempFileFor(const fs::path& target, long pid) {
+    return target.parent_path() / ("." + target.filename().string() + "." + std::to_string(pid) + ".tmp");
+}
+
+namespace {
+
+fs::path directoryOf(const fs::path& target) {
+    return target.has_parent_path() ? target.parent_path() : fs::path(".");
+}
+
+// The process id in the name of one of target's temporary files, or 0 for any other name.
+long tempOwner(const std::string& name, const std::string& prefix) {
+    constexpr std::string_view suffix = ".tmp";
+    if (name.size() <= prefix.size() + suffix.size()) return 0;
+    if (!name.starts_with(prefix) || !name.ends_with(suffix)) return 0;
+    const char* first = name.data() + prefix.size();
+    const char* last = name.data() + name.size() - suffix.size();
+    long pid = 0;
+    const auto [end, error] = std::from_chars(first, last, pid);
+    return error == std::errc() && end == last && pid > 0 ? pid : 0;
+}
+
+// Removes temporary files left by processes that were killed mid-save. Files of live processes
+// (a second copy saving right now) are left alone.
+void sweepStaleTemps(const fs::path& target) {
+    const std::string prefix = "." + target.filename().string() + ".";
+    std::error_code ec;
+    for (fs::directory_iterator it(directoryOf(target), ec), end; !ec && it != end; it.increment(ec)) {
+        const long pid = tempOwner(it->path().filename().string(), prefix);
+        if (pid == 0 || pid == ::getpid()) continue;
+        if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) ::unlink(it->path().c_str());
+    }
+}
+
+Fd createTemp(const fs::path& temp) {
+    constexpr int flags = O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY;
+    // 0666 lets the umask give a new settings file the user's default mode.
+    Fd fd(::open(temp.c_str(), flags, 0666));
+    if (!fd.valid() && errno == EEXIST) {
+        // The name carries our process id, so no live process is writing it: it was left by an
+        // earlier process with the same id that was killed mid-save.
+        ::unlink(temp.c_str());
+        fd = Fd(::open(temp.c_str(), flags, 0666));
+    }
+    return fd;
+}
+
+// The user may have narrowed or widened the file's mode; the replacement keeps it.
+void keepMode(int fd, const fs::path& target) {
+    struct stat st {};
+    if (::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::fchmod(fd, st.st_mode & 07777);
+}
+
+void syncDirectory(const fs::path& dir) {
+    const Fd fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.valid()) ::fsync(fd.get());
+}
+
+} // namespace
+
+bool replaceFile(const fs::path& target, std::string_view bytes) {
+    sweepStaleTemps(target);
+    const fs::path temp = tempFileFor(target, ::getpid());
+    Fd fd = createTemp(temp);
+    if (!fd.valid()) return false;
+    keepMode(fd.get(), target);
+    bool written = writeAll(fd.get(), bytes) && ::fsync(fd.get()) == 0;
+    written = fd.close() && written;
+    if (!written || ::rename(temp.c_str(), target.c_str()) != 0) {
+        ::unlink(temp.c_str());
+        return false;
+    }
+    // Makes the rename itself durable; the new content is in place whether or not this succeeds.
+    syncDirectory(directoryOf(target));
+    return true;
+}
+
+} // namespace orbel

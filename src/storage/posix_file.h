@@ -1,0 +1,60 @@
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// Small POSIX file helpers shared by the settings file and the override log. They report
+// failure instead of throwing, because neither caller may ever fail visibly.
+namespace orbel {
+
+// An owned file descriptor, closed when it goes out of scope.
+class Fd {
+public:
+    Fd() = default;
+    explicit Fd(int fd) : fd_(fd) {}
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    Fd(Fd&& other) noexcept : fd_(other.release()) {}
+    Fd& operator=(Fd&& other) noexcept;
+    ~Fd() { close(); }
+    int get() const { return fd_; }
+    bool valid() const { return fd_ >= 0; }
+    int release() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+    // Closes now and says whether the close succeeded (a late write error can surface here).
+    bool close();
+
+private:
+    int fd_ = -1;
+};
+
+// Creates dir and each missing parent, owner-only (0700). Directories that exist keep their mode.
+// True when dir is a directory afterwards.
+bool makePrivateDirs(const std::filesystem::path& dir);
+
+// Opens an existing regular file with the given open flags. FIFOs, devices and directories are
+// refused without blocking. errno tells why on failure.
+Fd openRegular(const std::filesystem::path& path, int flags);
+
+// The whole content of a regular file of at most limit bytes; nothing for a larger or
+// unreadable file. Reads at most limit + 1 bytes, whatever the file claims its size is.
+std::optional<std::string> readBounded(const std::filesystem::path& path, std::size_t limit);
+
+// Writes every byte, retrying short writes and interrupted calls.
+bool writeAll(int fd, std::string_view bytes);
+
+// Replaces target with a file holding bytes so that target is always either the old or the new
+// content: a temporary file beside it, flushed to disk, renamed over it, then the directory
+// flushed. An existing target's permission bits are kept; a new one gets the default mode.
+bool replaceFile(const std::filesystem::path& target, std::string_view bytes);
+
+// The temporary file that replaceFile uses for target in the process with the given id.
+std::filesystem::path tempFileFor(const std::filesystem::path& target, long pid);
+
+} // namespace orbel

@@ -22,8 +22,10 @@ std::unique_ptr<OverlayEffect> makeOverlayEffect()
 
 QPixmap grabScreen(QScreen& screen)
 {
-    // Window 0 means the whole of this screen, at its own position in the desktop.
-    return screen.grabWindow(0);
+    // Window 0 is the desktop; the area is given in the screen's own coordinates (the offscreen
+    // platform needs it spelled out to find the windows to compose).
+    const QSize size = screen.geometry().size();
+    return screen.grabWindow(0, 0, 0, size.width(), size.height());
 }
 
 } // namespace orbel

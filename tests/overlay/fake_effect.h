@@ -1,0 +1,41 @@
+#pragma once
+
+#include "overlay/effect.h"
+
+#include <QWidget>
+
+#include <map>
+#include <memory>
+#include <vector>
+
+namespace orbel {
+
+// What a fake desktop backend was asked, shared with the test that owns the overlay.
+struct FakeDesktop {
+    Backdrop backdrop = Backdrop::BlurredCopy;
+    int raises = 0;
+    std::vector<QWidget*> raised;
+    std::vector<QWidget*> kept;
+    std::map<QWidget*, bool> blurBehind;
+};
+
+// A backend whose backdrop a test chooses and whose requests it records.
+class FakeEffect final : public OverlayEffect {
+public:
+    explicit FakeEffect(std::shared_ptr<FakeDesktop> desktop) : desktop_(std::move(desktop)) {}
+
+    [[nodiscard]] std::string_view name() const override { return "fake"; }
+    [[nodiscard]] Backdrop backdrop() override { return desktop_->backdrop; }
+    void setBlurBehind(QWidget& window, bool on) override { desktop_->blurBehind[&window] = on; }
+    void raise(std::span<QWidget* const> overlays, std::span<QWidget* const> kept) override
+    {
+        ++desktop_->raises;
+        desktop_->raised.assign(overlays.begin(), overlays.end());
+        desktop_->kept.assign(kept.begin(), kept.end());
+    }
+
+private:
+    std::shared_ptr<FakeDesktop> desktop_;
+};
+
+} // namespace orbel

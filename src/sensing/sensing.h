@@ -26,6 +26,10 @@ void startSensing();
 // False when no idle-time source works on this desktop (idleSeconds() then reads 0).
 bool idleSourceAvailable();
 
+// One plain sentence for standard error when no idle-time source works on this desktop, else
+// empty. The shell prints it once at start.
+std::string idleSourceMessage();
+
 // One line naming the chosen backends, e.g. "idle: x11-screensaver, microphone: pulse, front: x11".
 std::string sensingSummary();
 

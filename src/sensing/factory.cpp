@@ -1,0 +1,92 @@
+#include "factory.h"
+
+#include "call_apps.h"
+#include "dbus/mutter_idle.h"
+#include "pulse/pulse_mic.h"
+#include "x11/x11_front.h"
+#include "x11/x11_idle.h"
+
+#include <cstdlib>
+#include <sys/stat.h>
+
+namespace orbel {
+namespace {
+
+std::string env(const char* name) {
+    const char* v = std::getenv(name);
+    return v ? v : "";
+}
+
+bool isSocket(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode);
+}
+
+} // namespace
+
+Environment Environment::current() {
+    Environment e;
+    e.display = env("DISPLAY");
+    e.waylandDisplay = env("WAYLAND_DISPLAY");
+    e.pulseServer = env("PULSE_SERVER");
+    e.sessionBus = env("DBUS_SESSION_BUS_ADDRESS");
+    const std::string runtimeDir = env("XDG_RUNTIME_DIR");
+    if (e.sessionBus.empty() && !runtimeDir.empty() && isSocket(runtimeDir + "/bus")) {
+        e.sessionBus = "unix:path=" + runtimeDir + "/bus";
+    }
+    return e;
+}
+
+// GNOME first: it answers on X11 and Wayland alike. X11's screen-saver extension is no idle
+// source on a Wayland session, where XWayland sees only the input of X clients and would
+// report a typing user as idle.
+std::vector<Candidate<IdleSource>> idleCandidates(const Environment& env) {
+    std::vector<Candidate<IdleSource>> list;
+    if (!env.sessionBus.empty()) {
+        list.push_back({"gnome-mutter", [bus = env.sessionBus] { return std::unique_ptr<IdleSource>(MutterIdle::open(bus)); }});
+    }
+    if (!env.display.empty() && env.waylandDisplay.empty()) {
+        list.push_back({"x11-screensaver", [d = env.display] { return std::unique_ptr<IdleSource>(X11Idle::open(d)); }});
+    }
+    return list;
+}
+
+std::vector<Candidate<MicSource>> micCandidates(const Environment& env) {
+    return {{"pulse", [s = env.pulseServer] { return std::unique_ptr<MicSource>(PulseMic::open(s)); }}};
+}
+
+// On a Wayland session the X11 answer covers XWayland windows only; that is still better than
+// none, since it is where the call applications' Linux builds mostly run.
+std::vector<Candidate<FrontSource>> frontCandidates(const Environment& env) {
+    std::vector<Candidate<FrontSource>> list;
+    if (!env.display.empty()) {
+        list.push_back({"x11", [d = env.display] { return std::unique_ptr<FrontSource>(X11Front::open(d)); }});
+    }
+    return list;
+}
+
+std::string Sensors::summary() const {
+    return "idle: " + idle.name + ", microphone: " + mic.name + ", front: " + front.name;
+}
+
+// Without an idle source the null backend reads 0, so every second counts as work: breaks
+// still come on time, but stepping away cannot end one. The other constant answer, "idle for
+// ever", would quietly never count any work and never show a break, the worse failure for a
+// program whose one job is breaks; and the user is told which of the two it is.
+std::string Sensors::idleMessage() const {
+    if (idleAvailable()) return {};
+    return "Orbel Lite cannot read idle time on this desktop (it needs GNOME or an X11 session), so all "
+           "time counts as work and stepping away will not end a break.";
+}
+
+bool Sensors::onCall(const std::unordered_set<std::string>& apps) { return onCallFrom(*mic.source, *front.source, apps); }
+
+Sensors pickSensors(const Environment& env) {
+    Sensors s;
+    s.idle = pickFirst<IdleSource, NullIdle>(idleCandidates(env));
+    s.mic = pickFirst<MicSource, NullMic>(micCandidates(env));
+    s.front = pickFirst<FrontSource, NullFront>(frontCandidates(env));
+    return s;
+}
+
+} // namespace orbel

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace orbel {
+
+// One interface per thing the tick asks the platform. Each real backend lives in the folder of
+// its platform service; the factory picks one of each at start.
+
+// Seconds since the last keyboard or mouse input of any kind.
+class IdleSource {
+public:
+    virtual ~IdleSource() = default;
+    virtual double idleSeconds() = 0;
+};
+
+// Whether the default microphone is in use by some process.
+class MicSource {
+public:
+    virtual ~MicSource() = default;
+    virtual bool inUse() = 0;
+};
+
+// The identifiers of the application in front: a bundle identifier on macOS, the WM_CLASS
+// instance and class on X11. Empty when nothing is in front or the platform cannot tell.
+class FrontSource {
+public:
+    virtual ~FrontSource() = default;
+    virtual std::vector<std::string> frontIds() = 0;
+};
+
+// The harmless answers, used where no platform service answers. Idle time reads 0: every
+// second then counts as work, so breaks still come (see Sensors::idleMessage()).
+class NullIdle final : public IdleSource {
+public:
+    double idleSeconds() override { return 0; }
+};
+
+class NullMic final : public MicSource {
+public:
+    bool inUse() override { return false; }
+};
+
+class NullFront final : public FrontSource {
+public:
+    std::vector<std::string> frontIds() override { return {}; }
+};
+
+} // namespace orbel

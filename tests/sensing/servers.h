@@ -1,0 +1,95 @@
+#pragma once
+
+#include "child_process.h"
+
+#include <string>
+#include <vector>
+
+namespace orbel::test {
+
+// A private Xvfb. -noreset keeps the idle count running when the last client leaves.
+class XServer {
+public:
+    XServer();
+    bool ok() const { return !display_.empty(); }
+    const std::string& display() const { return display_; }
+    EnvOverrides env() const { return {{"DISPLAY", display_}, {"HOME", home_}}; }
+    void stop() { server_.stop(); }
+    // Starts a new server on the same display number, as after a crash and restart.
+    bool restart();
+
+private:
+    bool start(const std::string& number);
+    TempDir dir_;
+    std::string home_ = dir_.sub("home");
+    Child server_;
+    std::string display_;
+};
+
+// openbox on a display; ready once it has claimed the EWMH supporting-WM window.
+class WindowManager {
+public:
+    explicit WindowManager(const XServer& x);
+    bool ok() const { return ok_; }
+
+private:
+    Child wm_;
+    bool ok_ = false;
+};
+
+// An xterm with a chosen WM_CLASS; window() is its X window id in decimal ("" until mapped).
+class XClient {
+public:
+    XClient(const XServer& x, const std::string& instance, const std::string& cls);
+    const std::string& window() const { return window_; }
+    bool activate(const XServer& x) const;
+
+private:
+    Child term_;
+    std::string window_;
+};
+
+// Runs xdotool with the given arguments on a display; true on exit status 0.
+bool xdotool(const XServer& x, const std::vector<std::string>& args);
+
+// A private PulseAudio with a null source "mic" as the default source.
+class SoundServer {
+public:
+    SoundServer();
+    bool ok() const { return ok_; }
+    std::string server() const { return "unix:" + runtime_ + "/pulse/native"; }
+    EnvOverrides env() const;
+    bool start();
+    void stop() { daemon_.stop(); }
+    bool pactl(const std::vector<std::string>& args) const;
+    // The state pactl reports for a source ("RUNNING", "IDLE", "SUSPENDED"), "" when unknown.
+    std::string sourceState(const std::string& name) const;
+    // parecord from a source ("" = the default) into /dev/null, until the Child is stopped.
+    Child record(const std::string& source = {}) const;
+
+private:
+    TempDir dir_;
+    std::string runtime_ = dir_.sub("run");
+    std::string home_ = dir_.sub("home");
+    Child daemon_;
+    bool ok_ = false;
+};
+
+// A private session bus (dbus-run-session) with the fake idle monitor on it, in one of the
+// fake's modes: "answer", "hang", "absent", "garbage".
+class FakeMutterBus {
+public:
+    explicit FakeMutterBus(const std::string& mode);
+    bool ok() const { return !address_.empty(); }
+    const std::string& address() const { return address_; }
+    // Control calls to the fake, over a connection of the test's own.
+    bool setIdleMs(unsigned long long ms) const;
+    bool setHanging(bool hang) const;
+
+private:
+    bool control(const char* method, const std::vector<std::string>& args) const;
+    Child session_;
+    std::string address_;
+};
+
+} // namespace orbel::test

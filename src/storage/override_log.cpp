@@ -3,11 +3,10 @@
 #include "storage/locations.h"
 #include "storage/posix_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-
 #include <cerrno>
+#include <fcntl.h>
 #include <string>
+#include <sys/stat.h>
 
 namespace orbel {
 
@@ -43,6 +42,8 @@ bool tryAppendLog(std::string_view line) {
     return false;
 }
 
-void appendLog(std::string_view line) { tryAppendLog(line); }
+void appendLog(std::string_view line) {
+    tryAppendLog(line);
+}
 
 } // namespace orbel

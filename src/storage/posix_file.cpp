@@ -1,14 +1,14 @@
 #include "storage/posix_file.h"
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <charconv>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <system_error>
+#include <unistd.h>
 
 namespace orbel {
 
@@ -63,14 +63,14 @@ std::optional<std::string> readBounded(const fs::path& path, std::size_t limit) 
     const Fd fd = openRegular(path, O_RDONLY);
     if (!fd.valid()) return std::nullopt;
     std::string text;
-    char buffer[16384];
+    std::array<char, 16384> buffer{};
     while (text.size() <= limit) {
-        const std::size_t want = std::min(sizeof buffer, limit + 1 - text.size());
-        const ssize_t got = ::read(fd.get(), buffer, want);
+        const std::size_t want = std::min(buffer.size(), limit + 1 - text.size());
+        const ssize_t got = ::read(fd.get(), buffer.data(), want);
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) return std::nullopt;
         if (got == 0) return text;
-        text.append(buffer, static_cast<std::size_t>(got));
+        text.append(buffer.data(), static_cast<std::size_t>(got));
     }
     return std::nullopt;
 }

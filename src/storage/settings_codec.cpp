@@ -1,10 +1,9 @@
 #include "storage/settings_codec.h"
 
-#include <nlohmann/json.hpp>
-
 #include <array>
 #include <cmath>
 #include <limits>
+#include <nlohmann/json.hpp>
 #include <type_traits>
 #include <utility>
 #include <variant>
@@ -16,8 +15,8 @@ namespace {
 using Field = std::variant<bool Config::*, double Config::*, std::int64_t Config::*>;
 
 struct Member {
-    std::string_view key;
-    Field field;
+    std::string_view key{};
+    Field field{};
 };
 
 // Declaration order, which is also the order of the members in the written file.
@@ -200,8 +199,10 @@ std::optional<std::int64_t> integralValue(std::string_view token) {
     if (d.exponent < 0) return std::nullopt; // digits remain after the decimal point
     if (static_cast<long long>(d.digits.size()) + d.exponent > 19) return std::nullopt;
     std::uint64_t magnitude = 0; // at most 19 decimal digits: fits without overflow
-    for (const char c : d.digits) magnitude = magnitude * 10 + static_cast<std::uint64_t>(c - '0');
-    for (long long k = 0; k < d.exponent; ++k) magnitude *= 10;
+    for (const char c : d.digits)
+        magnitude = magnitude * 10 + static_cast<std::uint64_t>(c - '0');
+    for (long long k = 0; k < d.exponent; ++k)
+        magnitude *= 10;
     constexpr std::uint64_t maxPositive = std::numeric_limits<std::int64_t>::max();
     if (!d.negative) {
         if (magnitude > maxPositive) return std::nullopt;

@@ -44,6 +44,8 @@ bool trySaveCfg(const Config& cfg) {
     return replaceFile(saveTarget(), *text);
 }
 
-void saveCfg(const Config& cfg) { trySaveCfg(cfg); }
+void saveCfg(const Config& cfg) {
+    trySaveCfg(cfg);
+}
 
 } // namespace orbel

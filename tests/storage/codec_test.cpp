@@ -68,7 +68,9 @@ TEST(DecodeCfg, EachMemberIsRequiredAndTyped) {
         std::vector<std::string> wrong = neverValid;
         if (key == "adaptive") wrong.insert(wrong.end(), {"1", "0", "1.0"});
         else wrong.insert(wrong.end(), {"true", "false"});
-        for (const std::string& value : wrong) EXPECT_FALSE(decodeCfg(document(with(key, value)))) << key << "=" << value;
+        for (const std::string& value : wrong) {
+            EXPECT_FALSE(decodeCfg(document(with(key, value)))) << key << "=" << value;
+        }
     }
 }
 

@@ -91,8 +91,9 @@ TEST_F(OverrideLog, ConcurrentProcessesNeverMixWithinALine) {
             ::close(gate[1]);
             char go = 0;
             (void)!::read(gate[0], &go, 1); // returns when the parent closes the gate
+            const std::string line(lineLength, static_cast<char>('a' + w));
             bool ok = true;
-            for (int n = 0; n < linesEach; ++n) ok = tryAppendLog(std::string(lineLength, static_cast<char>('a' + w))) && ok;
+            for (int n = 0; n < linesEach; ++n) ok = tryAppendLog(line) && ok;
             ::_exit(ok ? 0 : 1);
         }
         children.push_back(child);

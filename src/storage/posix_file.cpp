@@ -6,6 +6,7 @@
 #include <charconv>
 #include <csignal>
 #include <fcntl.h>
+#include <limits>
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
@@ -104,7 +105,8 @@ long tempOwner(const std::string& name, const std::string& prefix) {
     const char* last = name.data() + name.size() - suffix.size();
     long pid = 0;
     const auto [end, error] = std::from_chars(first, last, pid);
-    return error == std::errc() && end == last && pid > 0 ? pid : 0;
+    const bool valid = error == std::errc() && end == last && pid > 0 && pid <= std::numeric_limits<pid_t>::max();
+    return valid ? pid : 0;
 }
 
 // Removes temporary files left by processes that were killed mid-save. Files of live processes

@@ -20,7 +20,7 @@ struct Member {
 };
 
 // Declaration order, which is also the order of the members in the written file.
-const std::array<Member, 13> members{{
+constexpr std::array<Member, 13> members{{
     {"adaptive", &Config::adaptive},
     {"workMin", &Config::workMin},
     {"breakMin", &Config::breakMin},
@@ -145,10 +145,6 @@ bool allFinite(const Config& cfg) {
     return true;
 }
 
-} // namespace
-
-namespace {
-
 // The mantissa digits of a number token and the power of ten that scales them; the exponent is
 // clamped far beyond any size that could still fit 64 bits, so it cannot overflow.
 struct Decimal {
@@ -178,7 +174,7 @@ Decimal splitToken(std::string_view token) {
     bool negativeExponent = false;
     if (i < token.size() && (token[i] == '-' || token[i] == '+')) negativeExponent = token[i++] == '-';
     long long exponent = 0;
-    for (; i < token.size(); ++i) {
+    for (; i < token.size() && token[i] >= '0' && token[i] <= '9'; ++i) {
         if (exponent < 1'000'000'000) exponent = exponent * 10 + (token[i] - '0');
     }
     d.exponent += negativeExponent ? -exponent : exponent;

@@ -6,9 +6,9 @@
 
 namespace orbel {
 
-// A settings file larger than this is not one of ours (a valid record is a few hundred bytes);
-// it is not read into memory and gives the defaults.
-inline constexpr std::size_t maxCfgBytes = 1 << 20;
+// A settings file larger than this is not one of ours (a saved record is about 250 bytes, and
+// 64 KiB leaves ample room for hand edits); it is not read into memory and gives the defaults.
+inline constexpr std::size_t maxCfgBytes = 64 * 1024;
 
 // The settings stored at cfgURL, or the defaults for every field when the file cannot be
 // read or decoded. Tests no ranges. Never fails visibly.

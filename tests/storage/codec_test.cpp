@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <clocale>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 #include <random>
 #include <string>
@@ -103,6 +105,26 @@ TEST(IntegralValue, AcceptsTheLocaleDecimalPoint) {
     EXPECT_EQ(integralValue("2,0"), 2);
     EXPECT_EQ(integralValue("-1,50e1"), -15);
     EXPECT_EQ(integralValue("2,5"), std::nullopt);
+}
+
+// The desktop shell adopts the user's locale, where the C library may write "2,5". The files
+// stay in JSON's notation whatever the locale; a German locale is built for the test.
+TEST(DecodeCfg, LocaleWithACommaChangesNothing) {
+    const testing::ScratchDir locales;
+    const std::string build =
+        "localedef -i de_DE -f UTF-8 '" + (locales.path() / "de_DE.UTF-8").string() + "' 2>/dev/null";
+    (void)std::system(build.c_str());
+    ::setenv("LOCPATH", locales.path().c_str(), 1);
+    const std::string previous = std::setlocale(LC_ALL, nullptr);
+    if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) GTEST_SKIP() << "localedef or the de_DE sources are missing";
+    const std::string written = encodeCfg(validRecord).value();
+    const std::optional<Config> read = decodeCfg(document(with("maxGrantsPerDay", "4.0")));
+    const std::optional<Config> fraction = decodeCfg(document(with("reasonMinChars", "20.5")));
+    std::setlocale(LC_ALL, previous.c_str());
+    EXPECT_EQ(written, encodeCfg(validRecord).value());
+    ASSERT_TRUE(read.has_value());
+    EXPECT_EQ(*read, validRecord);
+    EXPECT_FALSE(fraction.has_value());
 }
 
 TEST(DecodeCfg, DoublesWithinRangeReadExactly) {

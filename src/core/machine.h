@@ -35,7 +35,7 @@ public:
     double overSec = 0;
     double lastNow = 0;
     double focusTodaySec = 0;
-    std::string day;
+    std::string day{};
     double grantUntil = 0;
     std::int64_t grantsToday = 0;
     double stageSince = 0;

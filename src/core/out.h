@@ -15,7 +15,7 @@ struct Out {
     double minsLeft = 0; // never below 0
     bool paused = false;
     bool granted = false;
-    std::string reason; // break card text, non-empty exactly from stage 3
+    std::string reason{}; // break card text, non-empty exactly from stage 3
 
     bool operator==(const Out&) const = default;
 };

@@ -27,12 +27,21 @@ QString connectionName() {
 }
 
 // QtDBus delivers the reply on its own thread; polling isFinished() lets the tick wait for it
-// without an event loop and without holding the tick past the deadline.
+// without an event loop and without holding the tick past the deadline. A healthy service
+// answers within a few hundred microseconds, so the first millisecond only yields (a sleep
+// would round each wait up to the timer slack); after that the wait sleeps between polls.
 bool waitFor(const QDBusPendingCall& call, double sec) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(sec);
+    using clock = std::chrono::steady_clock;
+    const auto start = clock::now();
+    const auto deadline = start + std::chrono::duration<double>(sec);
     while (!call.isFinished()) {
-        if (std::chrono::steady_clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(std::chrono::microseconds(50));
+        const auto now = clock::now();
+        if (now >= deadline) return false;
+        if (now - start < std::chrono::milliseconds(1)) {
+            std::this_thread::yield();
+        } else {
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+        }
     }
     return true;
 }

@@ -1,0 +1,78 @@
+// Microseconds per sensing call and per tick, on private servers started here: Xvfb with
+// openbox and an xterm in front, a PulseAudio with an idle default source, and a fake GNOME
+// idle monitor on a private session bus.
+#include "sensing/dbus/mutter_idle.h"
+#include "sensing/factory.h"
+#include "sensing/pulse/pulse_mic.h"
+#include "sensing/sensing.h"
+#include "sensing/x11/x11_front.h"
+#include "sensing/x11/x11_idle.h"
+
+#include "servers.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+using namespace orbel;
+
+void idleBench(benchmark::State& state, IdleSource& src) {
+    for (auto _ : state) benchmark::DoNotOptimize(src.idleSeconds());
+}
+
+void micBench(benchmark::State& state, MicSource& src) {
+    for (auto _ : state) benchmark::DoNotOptimize(src.inUse());
+}
+
+void frontBench(benchmark::State& state, FrontSource& src) {
+    for (auto _ : state) benchmark::DoNotOptimize(src.frontIds());
+}
+
+// What the agent's tick asks, in its order: the idle time, then whether a call is on (the
+// microphone, and with it idle the application in front).
+void tickBench(benchmark::State& state, Sensors& s) {
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(s.idle.source->idleSeconds());
+        benchmark::DoNotOptimize(s.onCall(callApps));
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    test::XServer x;
+    test::WindowManager wm(x);
+    test::XClient editor(x, "editor", "Gedit");
+    test::SoundServer pa;
+    test::FakeMutterBus bus("answer");
+    if (!x.ok() || !wm.ok() || !editor.activate(x) || !pa.ok() || !bus.ok()) {
+        std::fputs("sensing_bench: a private server did not start\n", stderr);
+        return 1;
+    }
+    fillCallApps();
+    auto x11Idle = X11Idle::open(x.display());
+    auto gnomeIdle = MutterIdle::open(bus.address());
+    auto mic = PulseMic::open(pa.server());
+    auto front = X11Front::open(x.display());
+    Sensors x11Tick = pickSensors({x.display(), "", "", pa.server()});
+    Sensors gnomeTick = pickSensors({x.display(), "", bus.address(), pa.server()});
+    if (!x11Idle || !gnomeIdle || !mic || !front || !test::waitUntil([&] { return mic->connected(); }, 15)) {
+        std::fputs("sensing_bench: a backend did not open\n", stderr);
+        return 1;
+    }
+    std::fprintf(stderr, "x11 tick: %s\ngnome tick: %s\n", x11Tick.summary().c_str(), gnomeTick.summary().c_str());
+
+    benchmark::RegisterBenchmark("idle/x11-screensaver", idleBench, std::ref(*x11Idle))->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("idle/gnome-mutter", idleBench, std::ref(*gnomeIdle))->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("microphone/pulse", micBench, std::ref(*mic))->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("front/x11", frontBench, std::ref(*front))->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("tick/x11+pulse", tickBench, std::ref(x11Tick))->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("tick/gnome+pulse+x11", tickBench, std::ref(gnomeTick))->Unit(benchmark::kMicrosecond);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

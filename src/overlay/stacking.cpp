@@ -18,7 +18,7 @@ std::uint32_t stackBelow(std::span<const StackEntry> bottomToTop, std::span<cons
 {
     std::uint32_t lowestKept = 0;
     for (auto it = bottomToTop.rbegin(); it != bottomToTop.rend(); ++it) {
-        if (!it->mapped || contains(overlays, it->id)) {
+        if (!it->visible || contains(overlays, it->id)) {
             continue;
         }
         if (!contains(kept, it->id)) {

@@ -24,10 +24,11 @@ TEST(Stacking, OverlayGoesBelowTheKeptWindowsAtTheTop)
         {"overlay already above the kept window", {{1, true}, {20, true}, {10, true}, {11, true}}, {20}, 20},
         {"kept window buried under an application", {{20, true}, {1, true}, {10, true}}, {20}, 0},
         {"two kept windows together on top", {{1, true}, {21, true}, {10, true}, {20, true}}, {20, 21}, 21},
-        {"unmapped windows above do not count", {{1, true}, {20, true}, {2, false}, {3, false}}, {20}, 20},
+        {"invisible windows above do not count", {{1, true}, {20, true}, {2, false}, {3, false}}, {20}, 20},
         {"an application between two kept windows", {{21, true}, {1, true}, {20, true}}, {20, 21}, 20},
-        {"kept window not mapped yet", {{1, true}, {20, false}}, {20}, 0},
+        {"kept window not visible yet", {{1, true}, {20, false}}, {20}, 0},
         {"only overlay windows", {{10, true}, {11, true}}, {20}, 0},
+
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -74,8 +74,16 @@ protected:
     {
         fillCurves();
         beneath.show();
+        ASSERT_TRUE(beneathShown());
+    }
+
+    // The white window beneath is fully painted (again, after a window manager started).
+    static bool beneathShown()
+    {
         QImage shot;
-        ASSERT_TRUE(waitForScreen([&](const QImage& s) { return grey(s, 1000, 300) == 255; }, shot));
+        return waitForScreen(
+            [](const QImage& s) { return grey(s, 3, 3) == 255 && grey(s, 30, 30) == 255 && grey(s, 1000, 300) == 255; },
+            shot);
     }
 
     // Shows a tick and waits until the screen has settled with the middle near expected.
@@ -230,6 +238,102 @@ TEST_F(X11Test, BlurBehindIsRequestedWhereTheCompositorOffersIt)
     EXPECT_FALSE(property32(id, "_KDE_NET_WM_BLUR_BEHIND_REGION").has_value());
     const auto opaque = property32(id, "_NET_WM_WINDOW_OPACITY");
     EXPECT_TRUE(!opaque || opaque->at(0) == 0xffffffffu) << "still faded as a whole";
+}
+
+} // namespace
+} // namespace orbel
+
+namespace orbel {
+namespace {
+
+bool overlayAbove(const Overlay& overlay, std::uint32_t frame)
+{
+    return std::all_of(overlay.wins.begin(), overlay.wins.end(), [&](const auto& w) {
+        return isAbove(static_cast<std::uint32_t>(w->winId()), frame);
+    });
+}
+
+std::uint32_t frameOfWidget(QWidget& w)
+{
+    return frameOf(static_cast<std::uint32_t>(w.winId()));
+}
+
+// The agent's own prompt, opened during a break under a window manager, ends up above the
+// overlay, unblurred, and takes the click; another window brought above it goes back under.
+TEST_F(X11Test, KeptDialogStaysAboveTheOverlayAndTakesClicks)
+{
+    Child wm = startWindowManager();
+    Child picom = startCompositor();
+    ASSERT_TRUE(beneathShown());
+    QDialog dialog;
+    auto* button = new QPushButton(QStringLiteral("Override"), &dialog);
+    button->setMinimumSize(300, 120);
+    (new QVBoxLayout(&dialog))->addWidget(button);
+    int clicked = 0;
+    QObject::connect(button, &QPushButton::clicked, [&] { ++clicked; });
+    overlay.keepAbove(&dialog);
+
+    QImage shot;
+    showAndSettle(tick(5, 5, "Break"), seenOnWhite(5), shot);
+    dialog.show();
+    ASSERT_TRUE(waitUntil([&] {
+        overlay.show(tick(5, 5, "Break")); // the agent's one-second ticks, faster
+        const std::uint32_t frame = frameOfWidget(dialog);
+        return frame != 0 && std::all_of(overlay.wins.begin(), overlay.wins.end(), [&](const auto& w) {
+                   return isAbove(frame, static_cast<std::uint32_t>(w->winId()));
+               });
+    }));
+
+    const QPoint local = button->rect().center();
+    const QPoint global = button->mapToGlobal(local);
+    const int own = qGray(button->grab().toImage().pixel(local));
+    EXPECT_TRUE(waitForScreen([&](const QImage& s) { return std::abs(grey(s, global.x(), global.y()) - own) <= 6; }, shot))
+        << "the dialog is blurred or darkened: " << grey(shot, global.x(), global.y()) << " instead of " << own;
+    EXPECT_NEAR(grey(shot, 100, 100), seenOnWhite(5), 3.0);
+    ASSERT_TRUE(click(global));
+    EXPECT_TRUE(waitUntil([&] { return clicked == 1; })) << "the click did not reach the dialog";
+
+    QWidget other;
+    other.setGeometry(global.x() - 100, global.y() - 100, 200, 200);
+    other.show();
+    other.activateWindow();
+    ASSERT_TRUE(waitUntil([&] {
+        const std::uint32_t frame = frameOfWidget(other);
+        return frame != 0 && isViewable(frame) && isAbove(frame, frameOfWidget(dialog));
+    }));
+    overlay.show(tick(5, 5, "Break"));
+    EXPECT_TRUE(overlayAbove(overlay, frameOfWidget(other)));
+}
+
+// Ordinary, always-on-top and full-screen windows that come up during a break go under the
+// overlay at the next tick.
+TEST_F(X11Test, OverlayGoesAboveEveryOtherKindOfWindow)
+{
+    Child wm = startWindowManager();
+    const struct {
+        const char* name;
+        Qt::WindowFlags flags;
+        bool fullScreen;
+    } cases[] = {
+        {"ordinary", Qt::Window, false},
+        {"always on top", Qt::Window | Qt::WindowStaysOnTopHint, false},
+        {"full screen", Qt::Window, true},
+    };
+    ASSERT_TRUE(beneathShown());
+    overlay.show(tick(5, 5));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QWidget w(nullptr, c.flags);
+        w.resize(400, 300);
+        c.fullScreen ? w.showFullScreen() : w.show();
+        w.activateWindow();
+        ASSERT_TRUE(waitUntil([&] { return frameOfWidget(w) != 0 && isViewable(frameOfWidget(w)); }));
+        overlay.show(tick(5, 5));
+        EXPECT_TRUE(overlayAbove(overlay, frameOfWidget(w)));
+        QImage shot;
+        EXPECT_TRUE(waitForScreen([](const QImage& s) { return std::abs(grey(s, 3, 3) - seenOnWhite(5)) <= 3; }, shot))
+            << "corner shows " << grey(shot, 3, 3);
+    }
 }
 
 } // namespace

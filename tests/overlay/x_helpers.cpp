@@ -4,6 +4,7 @@
 
 #include <QGuiApplication>
 #include <QScreen>
+#include <QWidget>
 
 #include <xcb/xcb.h>
 
@@ -104,6 +105,13 @@ bool isAbove(std::uint32_t upper, std::uint32_t lower)
     return u != order.end() && l != order.end() && u > l;
 }
 
+bool isViewable(std::uint32_t window)
+{
+    const auto attrs =
+        owned(xcb_get_window_attributes_reply(conn(), xcb_get_window_attributes(conn(), window), nullptr));
+    return attrs && attrs->map_state == XCB_MAP_STATE_VIEWABLE;
+}
+
 Child startCompositor()
 {
     Child picom({"picom", "--backend", "xrender", "--no-fading-openclose", "--config", "/dev/null"},
@@ -116,6 +124,18 @@ Child startWindowManager()
 {
     Child openbox({"openbox", "--sm-disable"}, session().dir() + "/openbox.log");
     waitUntil([] { return property32(rootWindow(), "_NET_SUPPORTING_WM_CHECK").has_value(); }, 20000);
+    // Announced is not yet managing: a window mapped during openbox's start-up can be left
+    // alone. Map a probe until openbox frames one.
+    const QDeadlineTimer deadline(20000);
+    while (!deadline.hasExpired()) {
+        QWidget probe;
+        probe.setGeometry(10, 10, 50, 50);
+        probe.show();
+        const auto id = static_cast<std::uint32_t>(probe.winId());
+        if (waitUntil([&] { return frameOf(id) != id && isViewable(frameOf(id)); }, 1000)) {
+            break;
+        }
+    }
     return openbox;
 }
 

@@ -25,6 +25,7 @@ void deleteRootProperty(const std::string& name);
 std::vector<std::uint32_t> stackingOrder();
 std::uint32_t frameOf(std::uint32_t window);
 bool isAbove(std::uint32_t upper, std::uint32_t lower);
+bool isViewable(std::uint32_t window);
 
 // A compositing manager (picom) that owns _NET_WM_CM_S0 once this returns; stopped with it.
 Child startCompositor();

@@ -139,17 +139,24 @@ std::uint32_t X11Effect::keptRunBottom(std::span<const std::uint32_t> overlays,
         return 0;
     }
     const xcb_window_t* children = xcb_query_tree_children(tree.p);
-    const int n = xcb_query_tree_children_length(tree.p);
-    std::vector<xcb_get_window_attributes_cookie_t> cookies;
-    cookies.reserve(static_cast<std::size_t>(n));
-    for (int i = 0; i < n; ++i) {
-        cookies.push_back(xcb_get_window_attributes(c_, children[i]));
+    const auto n = static_cast<std::size_t>(xcb_query_tree_children_length(tree.p));
+    // All requests go out before the first reply is read: one round trip for the whole stack.
+    std::vector<xcb_get_window_attributes_cookie_t> attrCookies(n);
+    std::vector<xcb_get_geometry_cookie_t> geomCookies(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        attrCookies[i] = xcb_get_window_attributes(c_, children[i]);
+        geomCookies[i] = xcb_get_geometry(c_, children[i]);
     }
-    std::vector<StackEntry> stack;
-    stack.reserve(cookies.size());
-    for (int i = 0; i < n; ++i) {
-        const ReplyPtr attrs(xcb_get_window_attributes_reply(c_, cookies[static_cast<std::size_t>(i)], nullptr));
-        stack.push_back({children[i], attrs && attrs->map_state == XCB_MAP_STATE_VIEWABLE});
+    const ReplyPtr rootGeom(xcb_get_geometry_reply(c_, xcb_get_geometry(c_, root_), nullptr));
+    std::vector<StackEntry> stack(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const ReplyPtr attrs(xcb_get_window_attributes_reply(c_, attrCookies[i], nullptr));
+        const ReplyPtr geom(xcb_get_geometry_reply(c_, geomCookies[i], nullptr));
+        const bool mapped = attrs && attrs->map_state == XCB_MAP_STATE_VIEWABLE;
+        const bool onScreen = geom && rootGeom && geom->x + geom->width + 2 * geom->border_width > 0 &&
+                              geom->y + geom->height + 2 * geom->border_width > 0 && geom->x < rootGeom->width &&
+                              geom->y < rootGeom->height;
+        stack[i] = {children[i], mapped && onScreen};
     }
     return stackBelow(stack, overlays, frames);
 }

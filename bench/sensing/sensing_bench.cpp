@@ -1,10 +1,11 @@
 // Microseconds per sensing call and per tick, on private servers started here: Xvfb with
-// openbox and an xterm in front, a PulseAudio with an idle default source, and a fake GNOME
-// idle monitor on a private session bus.
+// openbox and an xterm in front, a PulseAudio with an idle default source, a fake GNOME idle
+// monitor on a private session bus and a fake Wayland compositor with idle notifications.
 #include "sensing/dbus/mutter_idle.h"
 #include "sensing/factory.h"
 #include "sensing/pulse/pulse_mic.h"
 #include "sensing/sensing.h"
+#include "sensing/wayland/wayland_idle.h"
 #include "sensing/x11/x11_front.h"
 #include "sensing/x11/x11_idle.h"
 
@@ -45,21 +46,23 @@ void tickBench(benchmark::State& state, Sensors& s) {
 int main(int argc, char** argv) {
     test::XServer x;
     test::WindowManager wm(x);
-    test::XClient editor(x, "editor", "Gedit");
+    test::XClient editor(x, "editor", "Gedit", true);
     test::SoundServer pa;
     test::FakeMutterBus bus("answer");
-    if (!x.ok() || !wm.ok() || !editor.activate(x) || !pa.ok() || !bus.ok()) {
+    test::FakeCompositor comp("full");
+    if (!x.ok() || !wm.ok() || !editor.activate(x) || !pa.ok() || !bus.ok() || !comp.ok()) {
         std::fputs("sensing_bench: a private server did not start\n", stderr);
         return 1;
     }
     fillCallApps();
     auto x11Idle = X11Idle::open(x.display());
     auto gnomeIdle = MutterIdle::open(bus.address());
+    auto waylandIdle = WaylandIdle::open(comp.socket());
     auto mic = PulseMic::open(pa.server());
     auto front = X11Front::open(x.display());
     Sensors x11Tick = pickSensors({x.display(), "", "", pa.server()});
     Sensors gnomeTick = pickSensors({x.display(), "", bus.address(), pa.server()});
-    if (!x11Idle || !gnomeIdle || !mic || !front || !test::waitUntil([&] { return mic->connected(); }, 15)) {
+    if (!x11Idle || !gnomeIdle || !waylandIdle || !mic || !front || !test::waitUntil([&] { return mic->connected(); }, 15)) {
         std::fputs("sensing_bench: a backend did not open\n", stderr);
         return 1;
     }
@@ -67,6 +70,8 @@ int main(int argc, char** argv) {
 
     benchmark::RegisterBenchmark("idle/x11-screensaver", idleBench, std::ref(*x11Idle))->Unit(benchmark::kMicrosecond);
     benchmark::RegisterBenchmark("idle/gnome-mutter", idleBench, std::ref(*gnomeIdle))->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("idle/wayland-idle-notify", idleBench, std::ref(*waylandIdle))
+        ->Unit(benchmark::kMicrosecond);
     benchmark::RegisterBenchmark("microphone/pulse", micBench, std::ref(*mic))->Unit(benchmark::kMicrosecond);
     benchmark::RegisterBenchmark("front/x11", frontBench, std::ref(*front))->Unit(benchmark::kMicrosecond);
     benchmark::RegisterBenchmark("tick/x11+pulse", tickBench, std::ref(x11Tick))->Unit(benchmark::kMicrosecond);

@@ -3,6 +3,7 @@
 #include "call_apps.h"
 #include "dbus/mutter_idle.h"
 #include "pulse/pulse_mic.h"
+#include "wayland/wayland_idle.h"
 #include "x11/x11_front.h"
 #include "x11/x11_idle.h"
 
@@ -37,13 +38,18 @@ Environment Environment::current() {
     return e;
 }
 
-// GNOME first: it answers on X11 and Wayland alike. X11's screen-saver extension is no idle
-// source on a Wayland session, where XWayland sees only the input of X clients and would
-// report a typing user as idle.
+// GNOME first: it answers on X11 and Wayland alike. Then the Wayland compositor's idle
+// notifications (KWin, wlroots). X11's screen-saver extension is no idle source on a Wayland
+// session, where XWayland sees only the input of X clients and would report a typing user as
+// idle.
 std::vector<Candidate<IdleSource>> idleCandidates(const Environment& env) {
     std::vector<Candidate<IdleSource>> list;
     if (!env.sessionBus.empty()) {
         list.push_back({"gnome-mutter", [bus = env.sessionBus] { return std::unique_ptr<IdleSource>(MutterIdle::open(bus)); }});
+    }
+    if (!env.waylandDisplay.empty()) {
+        list.push_back({"wayland-idle-notify",
+                        [w = env.waylandDisplay] { return std::unique_ptr<IdleSource>(WaylandIdle::open(w)); }});
     }
     if (!env.display.empty() && env.waylandDisplay.empty()) {
         list.push_back({"x11-screensaver", [d = env.display] { return std::unique_ptr<IdleSource>(X11Idle::open(d)); }});
@@ -75,8 +81,9 @@ std::string Sensors::summary() const {
 // program whose one job is breaks; and the user is told which of the two it is.
 std::string Sensors::idleMessage() const {
     if (idleAvailable()) return {};
-    return "Orbel Lite cannot read idle time on this desktop (it needs GNOME or an X11 session), so all "
-           "time counts as work and stepping away will not end a break.";
+    return "Orbel Lite cannot read idle time on this desktop (it needs GNOME, an X11 session or a Wayland "
+           "compositor with idle notifications), so all time counts as work and stepping away will not end a "
+           "break.";
 }
 
 bool Sensors::onCall(const std::unordered_set<std::string>& apps) { return onCallFrom(*mic.source, *front.source, apps); }

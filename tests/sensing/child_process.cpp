@@ -56,10 +56,11 @@ std::vector<char*> pointers(std::vector<std::string>& strings) {
 }
 
 // Only async-signal-safe calls between fork and exec: the test process has other threads.
-[[noreturn]] void childSide(const char* prog, char** argv, char** envp, int captureFd, int pipeW, bool quiet,
-                            pid_t parent) {
+[[noreturn]] void childSide(const char* prog, char** argv, char** envp, int captureFd, int pipeW, int stdinR,
+                            bool quiet, pid_t parent) {
     ::setpgid(0, 0);
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    ::signal(SIGPIPE, SIG_DFL); // the test process ignores it; an ignored signal survives exec
     if (::getppid() != parent) ::_exit(127);
     if (quiet) {
         const int devnull = ::open("/dev/null", O_WRONLY);
@@ -67,6 +68,7 @@ std::vector<char*> pointers(std::vector<std::string>& strings) {
         ::dup2(devnull, 2);
     }
     if (captureFd >= 0) ::dup2(pipeW, captureFd);
+    if (stdinR >= 0) ::dup2(stdinR, 0);
     ::execve(prog, argv, envp);
     ::_exit(127);
 }
@@ -81,11 +83,17 @@ Child::Child(const Options& opts) {
     std::vector<char*> envp = pointers(env);
     int fds[2] = {-1, -1};
     if (opts.captureFd >= 0 && ::pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+    int in[2] = {-1, -1};
+    if (opts.feedStdin && ::pipe2(in, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
     const pid_t parent = ::getpid();
     pid_ = ::fork();
-    if (pid_ == 0) childSide(prog.c_str(), argv.data(), envp.data(), opts.captureFd, fds[1], opts.quiet, parent);
+    if (pid_ == 0) {
+        childSide(prog.c_str(), argv.data(), envp.data(), opts.captureFd, fds[1], in[0], opts.quiet, parent);
+    }
     if (fds[1] >= 0) ::close(fds[1]);
+    if (in[0] >= 0) ::close(in[0]);
     readFd_ = fds[0];
+    writeFd_ = in[1];
     if (pid_ > 0) ::setpgid(pid_, pid_); // also here, so a stop() right after start hits the group
 }
 
@@ -96,6 +104,7 @@ Child& Child::operator=(Child&& other) noexcept {
         stop();
         pid_ = std::exchange(other.pid_, -1);
         readFd_ = std::exchange(other.readFd_, -1);
+        writeFd_ = std::exchange(other.writeFd_, -1);
         buffered_ = std::move(other.buffered_);
         reaped_ = std::exchange(other.reaped_, false);
         status_ = std::exchange(other.status_, -1);
@@ -136,9 +145,18 @@ std::optional<std::string> Child::readLine(double timeoutSec) {
     }
 }
 
+bool Child::writeLine(const std::string& text) {
+    if (writeFd_ < 0) return false;
+    ::signal(SIGPIPE, SIG_IGN); // a child that died must fail the write, not kill the test
+    const std::string line = text + "\n";
+    return ::write(writeFd_, line.data(), line.size()) == static_cast<ssize_t>(line.size());
+}
+
 void Child::stop(double graceSec) {
     if (readFd_ >= 0) ::close(readFd_);
+    if (writeFd_ >= 0) ::close(writeFd_);
     readFd_ = -1;
+    writeFd_ = -1;
     if (pid_ <= 0) return;
     if (!reaped_) ::kill(-pid_, SIGTERM);
     if (!waitUntil([this] { return !running(); }, graceSec)) {

@@ -20,6 +20,7 @@ public:
         EnvOverrides env;
         int captureFd = -1; // this descriptor of the child becomes a pipe the test reads lines from
         bool quiet = false; // send the child's stdout and stderr to /dev/null
+        bool feedStdin = false; // the child's stdin is a pipe the test writes lines to
     };
 
     Child() = default;
@@ -38,12 +39,16 @@ public:
     // or when the pipe closes first.
     std::optional<std::string> readLine(double timeoutSec);
 
+    // Writes text and a newline to the child's stdin; false when it cannot.
+    bool writeLine(const std::string& text);
+
     // SIGTERM to the group, SIGKILL when it has not ended within the grace period.
     void stop(double graceSec = 5);
 
 private:
     pid_t pid_ = -1;
     int readFd_ = -1;
+    int writeFd_ = -1;
     std::string buffered_;
     bool reaped_ = false;
     int status_ = -1;

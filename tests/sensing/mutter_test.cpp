@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 
 namespace orbel {
@@ -16,11 +17,12 @@ using test::waitUntil;
 constexpr double deadline = 10;
 
 // Each read is the service's current answer, not the one before: setting the idle time and
-// reading at once gives the new value.
+// reading at once gives the new value. The wait bound is generous here so that a loaded test
+// machine cannot turn a slow answer into an estimate.
 TEST(MutterIdle, ReadsTheServiceCurrentIdleTime) {
     test::FakeMutterBus bus("answer");
     ASSERT_TRUE(bus.ok());
-    auto idle = MutterIdle::open(bus.address());
+    auto idle = MutterIdle::open(bus.address(), {1, 5, 2});
     ASSERT_TRUE(idle);
     for (const unsigned long long ms : {5000ull, 0ull, 123456ull, 250ull}) {
         ASSERT_TRUE(bus.setIdleMs(ms));
@@ -42,8 +44,8 @@ TEST(MutterIdle, NeverAnsweringServiceDoesNotHoldTheCaller) {
     auto idle = MutterIdle::open(bus.address(), bounds);
     ASSERT_TRUE(idle);
     ASSERT_TRUE(bus.setIdleMs(10000));
-    double last = idle->idleSeconds();
-    ASSERT_GE(last, 10);
+    double last = 0;
+    ASSERT_TRUE(waitUntil([&] { return (last = idle->idleSeconds()) >= 10; }, deadline));
     ASSERT_TRUE(bus.setHanging(true));
     const double start = nowSeconds();
     for (int i = 0; i < 10; ++i) {
@@ -65,7 +67,7 @@ TEST(MutterIdle, RecoversWhenTheServiceAnswersAgain) {
     auto idle = MutterIdle::open(bus.address(), {0.05, 0.3, 2});
     ASSERT_TRUE(idle);
     ASSERT_TRUE(bus.setIdleMs(20000));
-    ASSERT_GE(idle->idleSeconds(), 20);
+    ASSERT_TRUE(waitUntil([&] { return idle->idleSeconds() >= 20; }, deadline));
     ASSERT_TRUE(bus.setHanging(true));
     idle->idleSeconds();
     ASSERT_TRUE(bus.setHanging(false));
@@ -130,10 +132,10 @@ TEST_P(FactoryOnLiveServers, PrefersGnomeAndFallsBackToX11) {
     EXPECT_EQ(s.idleMessage(), "");
     if (std::string(GetParam().idle) == "gnome-mutter") {
         ASSERT_TRUE(bus.setIdleMs(42000));
-        EXPECT_NEAR(s.idle.source->idleSeconds(), 42, 0.5);
+        EXPECT_TRUE(waitUntil([&] { return std::abs(s.idle.source->idleSeconds() - 42) < 0.5; }, deadline));
     } else {
         ASSERT_TRUE(test::xdotool(x, {"mousemove", "3", "3"}));
-        EXPECT_LT(s.idle.source->idleSeconds(), 0.5);
+        EXPECT_TRUE(waitUntil([&] { return s.idle.source->idleSeconds() < 0.5; }, deadline));
     }
 }
 

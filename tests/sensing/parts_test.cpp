@@ -102,9 +102,9 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(OrderCase{"nothing", {}, {}, {}},
                     OrderCase{"x11_only", {":5", "", "", ""}, {"x11-screensaver"}, {"x11"}},
                     OrderCase{"gnome_x11", {":5", "", "unix:path=/b", ""}, {"gnome-mutter", "x11-screensaver"}, {"x11"}},
-                    OrderCase{"gnome_wayland", {":5", "wayland-0", "unix:path=/b", ""}, {"gnome-mutter"}, {"x11"}},
-                    OrderCase{"other_wayland_with_xwayland", {":5", "wayland-0", "", ""}, {}, {"x11"}},
-                    OrderCase{"wayland_without_xwayland", {"", "wayland-0", "", ""}, {}, {}},
+                    OrderCase{"gnome_wayland", {":5", "wayland-0", "unix:path=/b", ""}, {"gnome-mutter", "wayland-idle-notify"}, {"x11"}},
+                    OrderCase{"other_wayland_with_xwayland", {":5", "wayland-0", "", ""}, {"wayland-idle-notify"}, {"x11"}},
+                    OrderCase{"wayland_without_xwayland", {"", "wayland-0", "", ""}, {"wayland-idle-notify"}, {}},
                     OrderCase{"bus_without_display", {"", "", "unix:path=/b", ""}, {"gnome-mutter"}, {}}),
     [](const testing::TestParamInfo<OrderCase>& i) { return std::string(i.param.edge); });
 

@@ -4,6 +4,7 @@
 #include <QtDBus/QDBusMessage>
 
 #include <atomic>
+#include <random>
 #include <sstream>
 
 namespace orbel::test {
@@ -20,7 +21,16 @@ bool hasWmCheck(const XServer& x) {
 
 } // namespace
 
-XServer::XServer() { start(""); }
+XServer::XServer(bool highNumber) {
+    if (!highNumber) {
+        start("");
+        return;
+    }
+    std::mt19937 pick(std::random_device{}());
+    for (int attempt = 0; attempt < 20 && !ok(); ++attempt) {
+        start(":" + std::to_string(std::uniform_int_distribution<int>(400, 899)(pick)));
+    }
+}
 
 bool XServer::start(const std::string& number) {
     std::vector<std::string> argv{"Xvfb"};
@@ -47,16 +57,19 @@ WindowManager::WindowManager(const XServer& x) {
     ok_ = waitUntil([&] { return hasWmCheck(x); }, startSec);
 }
 
-XClient::XClient(const XServer& x, const std::string& instance, const std::string& cls) {
+XClient::XClient(const XServer& x, const std::string& instance, const std::string& cls, bool activate) {
     term_ = Child({{"xterm", "-name", instance, "-class", cls, "-e", "sleep", "600"}, x.env(), -1, true});
     waitUntil(
         [&] {
             std::string out;
-            if (run({"xdotool", "search", "--classname", "^" + instance + "$"}, x.env(), 5, &out) != 0) return false;
+            if (run({"xdotool", "search", "--onlyvisible", "--classname", "^" + instance + "$"}, x.env(), 5, &out) != 0) {
+                return false;
+            }
             window_ = out.substr(0, out.find('\n'));
             return !window_.empty();
         },
         startSec);
+    if (activate && !this->activate(x)) window_.clear();
 }
 
 bool XClient::activate(const XServer& x) const {
@@ -138,5 +151,33 @@ bool FakeMutterBus::control(const char* method, const std::vector<std::string>& 
 bool FakeMutterBus::setIdleMs(unsigned long long ms) const { return control("SetIdletime", {std::to_string(ms)}); }
 
 bool FakeMutterBus::setHanging(bool hang) const { return control("SetHanging", {hang ? "1" : "0"}); }
+
+FakeCompositor::FakeCompositor(const std::string& mode) {
+    Child::Options opts{{FAKE_IDLE_COMPOSITOR, mode}, {{"XDG_RUNTIME_DIR", runtime_}}, 1, false, true};
+    comp_ = Child(opts);
+    const auto line = comp_.readLine(startSec);
+    if (line && line->rfind("ready ", 0) == 0) name_ = line->substr(6);
+}
+
+std::optional<unsigned> FakeCompositor::nextNotification(double timeoutSec) {
+    const double deadline = nowSeconds() + timeoutSec;
+    while (notes_.empty()) {
+        const auto line = comp_.readLine(deadline - nowSeconds());
+        if (!line) return std::nullopt;
+        if (line->rfind("notification ", 0) == 0) notes_.push_back(static_cast<unsigned>(std::stoul(line->substr(13))));
+    }
+    const unsigned t = notes_.front();
+    notes_.erase(notes_.begin());
+    return t;
+}
+
+bool FakeCompositor::send(const std::string& event) {
+    if (!comp_.writeLine(event)) return false;
+    while (const auto line = comp_.readLine(startSec)) {
+        if (*line == "ok") return true;
+        if (line->rfind("notification ", 0) == 0) notes_.push_back(static_cast<unsigned>(std::stoul(line->substr(13))));
+    }
+    return false;
+}
 
 } // namespace orbel::test

@@ -2,6 +2,7 @@
 
 #include "child_process.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -10,7 +11,9 @@ namespace orbel::test {
 // A private Xvfb. -noreset keeps the idle count running when the last client leaves.
 class XServer {
 public:
-    XServer();
+    // highNumber: run on a display number far above the ones -displayfd hands out, so that a
+    // restart can take the same number back without another test's server getting it first.
+    explicit XServer(bool highNumber = false);
     bool ok() const { return !display_.empty(); }
     const std::string& display() const { return display_; }
     EnvOverrides env() const { return {{"DISPLAY", display_}, {"HOME", home_}}; }
@@ -37,10 +40,13 @@ private:
     bool ok_ = false;
 };
 
-// An xterm with a chosen WM_CLASS; window() is its X window id in decimal ("" until mapped).
+// An xterm with a chosen WM_CLASS; window() is its X window id in decimal ("" when it did not
+// appear). The constructor returns once the window is mapped; with activate it also waits
+// until the window is active, so a window manager's focus of the new window cannot land after
+// a later activation of another one.
 class XClient {
 public:
-    XClient(const XServer& x, const std::string& instance, const std::string& cls);
+    XClient(const XServer& x, const std::string& instance, const std::string& cls, bool activate = false);
     const std::string& window() const { return window_; }
     bool activate(const XServer& x) const;
 
@@ -90,6 +96,29 @@ private:
     bool control(const char* method, const std::vector<std::string>& args) const;
     Child session_;
     std::string address_;
+};
+
+// The fake Wayland compositor in one of its modes ("full", "no-notifier"), with its socket in
+// a private runtime directory.
+class FakeCompositor {
+public:
+    explicit FakeCompositor(const std::string& mode);
+    bool ok() const { return !name_.empty(); }
+    std::string socket() const { return runtime_ + "/" + name_; }
+    const std::string& runtimeDir() const { return runtime_; }
+    const std::string& name() const { return name_; }
+    // The timeout (ms) of the next idle notification a client asked for, if one comes in time.
+    std::optional<unsigned> nextNotification(double timeoutSec);
+    // Sends "idled" or "resumed" to every notification; true once the fake has sent them.
+    bool send(const std::string& event);
+    void stop() { comp_.stop(); }
+
+private:
+    TempDir dir_;
+    std::string runtime_ = dir_.sub("run");
+    Child comp_;
+    std::string name_;
+    std::vector<unsigned> notes_;
 };
 
 } // namespace orbel::test

@@ -26,10 +26,10 @@ TEST_P(X11IdleInput, GrowsWhileUntouchedAndInputBringsItToZero) {
     auto idle = X11Idle::open(x.display());
     ASSERT_TRUE(idle);
     ASSERT_TRUE(waitUntil([&] { return idle->idleSeconds() > 1.5; }, deadline));
-    const double before = idle->idleSeconds();
     ASSERT_TRUE(test::xdotool(x, GetParam()));
-    const double after = idle->idleSeconds();
-    EXPECT_LT(after, 0.5) << "before input: " << before;
+    // Another client's input reaches the server on its own connection; allow it a moment.
+    double after = -1;
+    EXPECT_TRUE(waitUntil([&] { return (after = idle->idleSeconds()) < 0.5; }, deadline)) << after;
     EXPECT_GE(after, 0);
 }
 
@@ -40,7 +40,7 @@ INSTANTIATE_TEST_SUITE_P(Inputs, X11IdleInput,
                          [](const testing::TestParamInfo<std::vector<std::string>>& i) { return i.param.front(); });
 
 TEST(X11Idle, NoServerMeansNotAvailable) {
-    test::XServer x;
+    test::XServer x(true); // a number no other test's server takes once this one is gone
     ASSERT_TRUE(x.ok());
     const std::string display = x.display();
     x.stop();
@@ -51,7 +51,7 @@ TEST(X11Idle, NoServerMeansNotAvailable) {
 // The connection breaks when the server dies; the backend answers from its last reading
 // meanwhile and reconnects to the server that takes the display's place.
 TEST(X11Idle, FollowsServerRestart) {
-    test::XServer x;
+    test::XServer x(true);
     ASSERT_TRUE(x.ok());
     auto idle = X11Idle::open(x.display(), 0.2);
     ASSERT_TRUE(idle);
@@ -74,8 +74,8 @@ struct FrontCase {
     bool callApp;
 };
 
-// Two-plus clients of chosen classes under openbox, activated in turn; each activation is
-// seen at the next read, and membership follows the instance or the class.
+// Clients of chosen classes under openbox, activated in turn; the read follows each
+// activation, and membership follows the instance or the class.
 TEST(X11Front, FollowsActivationUnderWindowManager) {
     test::XServer x;
     ASSERT_TRUE(x.ok());
@@ -91,15 +91,19 @@ TEST(X11Front, FollowsActivationUnderWindowManager) {
     };
     std::vector<std::unique_ptr<test::XClient>> clients;
     for (const FrontCase& c : cases) {
-        clients.push_back(std::make_unique<test::XClient>(x, c.instance, c.cls));
+        clients.push_back(std::make_unique<test::XClient>(x, c.instance, c.cls, true));
         ASSERT_FALSE(clients.back()->window().empty()) << c.instance;
     }
     fillCallApps();
     for (int round = 0; round < 2; ++round) {
         for (std::size_t i = 0; i < cases.size(); ++i) {
             ASSERT_TRUE(clients[i]->activate(x)) << cases[i].instance;
-            const std::vector<std::string> ids = front->frontIds();
-            EXPECT_EQ(ids, (std::vector<std::string>{cases[i].instance, cases[i].cls}));
+            // openbox may pass through "no active window" while it moves the focus, even after
+            // xdotool has seen the new one; the read has to settle on the activated client.
+            const std::vector<std::string> expected{cases[i].instance, cases[i].cls};
+            std::vector<std::string> ids;
+            EXPECT_TRUE(waitUntil([&] { return (ids = front->frontIds()) == expected; }, deadline))
+                << cases[i].instance << " read as " << testing::PrintToString(ids);
             EXPECT_EQ(callAppInFront(ids, callApps), cases[i].callApp) << cases[i].instance;
         }
     }

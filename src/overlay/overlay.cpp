@@ -51,6 +51,11 @@ OverlayEffect& Overlay::effect()
     return *effect_;
 }
 
+std::string_view Overlay::backendName()
+{
+    return effect().name();
+}
+
 void Overlay::ensure()
 {
     const QList<QScreen*> screens = screenList ? screenList() : QGuiApplication::screens();

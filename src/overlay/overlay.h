@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <span>
+#include <string_view>
 #include <vector>
 
 class QScreen;
@@ -49,6 +50,9 @@ public:
     // The active modal dialog and the open popup menu of this application are kept above
     // without being named here. Destroyed windows drop out by themselves.
     void keepAbove(QWidget* window);
+
+    // Which desktop backend serves the overlay ("x11", "null"), for diagnostics.
+    [[nodiscard]] std::string_view backendName();
 
     // The overlay windows, one per screen, in the order of QGuiApplication::screens().
     std::vector<std::unique_ptr<QWidget>> wins;

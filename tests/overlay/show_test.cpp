@@ -337,6 +337,7 @@ TEST(Backend, OffscreenUsesTheNullBackend)
 {
     EXPECT_EQ(makeOverlayEffect()->name(), "null");
     Overlay overlay;
+    EXPECT_EQ(overlay.backendName(), "null");
     overlay.show(tick(5, 5, "Break"));
     EXPECT_EQ(overlay.wins.size(), static_cast<std::size_t>(QGuiApplication::screens().size()));
     overlay.show(tick(0, 0));

@@ -107,7 +107,7 @@ protected:
 
 TEST_F(X11Test, BackendAndBackdropFollowTheDesktop)
 {
-    EXPECT_EQ(makeOverlayEffect()->name(), "x11");
+    EXPECT_EQ(overlay.backendName(), "x11");
     EXPECT_EQ(makeOverlayEffect()->backdrop(), Backdrop::SolidCopy);
     Child picom = startCompositor();
     ASSERT_TRUE(selectionOwned("_NET_WM_CM_S0"));

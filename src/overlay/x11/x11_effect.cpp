@@ -92,6 +92,9 @@ Backdrop X11Effect::backdrop()
 
 void X11Effect::setBlurBehind(QWidget& window, bool on)
 {
+    if (blurAtom_ == 0) {
+        return;
+    }
     const auto id = static_cast<xcb_window_t>(window.winId());
     if (on) {
         // An empty region asks for the whole window.

@@ -7,13 +7,11 @@
 #include <QApplication>
 #include <QPainter>
 #include <QScreen>
-
 #include <benchmark/benchmark.h>
 
 namespace {
 
-orbel::Out tick(std::int64_t stage, double level)
-{
+orbel::Out tick(std::int64_t stage, double level) {
     orbel::Out out;
     out.stage = stage;
     out.level = level;
@@ -22,8 +20,7 @@ orbel::Out tick(std::int64_t stage, double level)
 }
 
 // Stage 0 at every tick of normal work: the windows are ordered out again.
-void showStage0(benchmark::State& state)
-{
+void showStage0(benchmark::State& state) {
     orbel::Overlay overlay;
     overlay.show(tick(5, 5));
     overlay.show(tick(0, 0));
@@ -35,8 +32,7 @@ void showStage0(benchmark::State& state)
 BENCHMARK(showStage0);
 
 // A tick at stage 5 while the overlay is up: opacities, card text, raise.
-void showStage5(benchmark::State& state)
-{
+void showStage5(benchmark::State& state) {
     orbel::Overlay overlay;
     overlay.show(tick(5, 5));
     double level = 4.0;
@@ -50,8 +46,7 @@ void showStage5(benchmark::State& state)
 BENCHMARK(showStage5)->Unit(benchmark::kMicrosecond);
 
 // The overlay appearing: hidden at the tick before, so every screen is grabbed and blurred.
-void appearAtStage1(benchmark::State& state)
-{
+void appearAtStage1(benchmark::State& state) {
     orbel::Overlay overlay;
     overlay.ensure();
     for (auto _ : state) {
@@ -66,8 +61,7 @@ void appearAtStage1(benchmark::State& state)
 BENCHMARK(appearAtStage1)->Unit(benchmark::kMillisecond);
 
 // The parts of an appearance: grabbing one screen and blurring the grab.
-void grabOneScreen(benchmark::State& state)
-{
+void grabOneScreen(benchmark::State& state) {
     QScreen& screen = *QGuiApplication::primaryScreen();
     for (auto _ : state) {
         benchmark::DoNotOptimize(orbel::grabScreen(screen));
@@ -75,8 +69,7 @@ void grabOneScreen(benchmark::State& state)
 }
 BENCHMARK(grabOneScreen)->Unit(benchmark::kMillisecond);
 
-void blurOneScreen(benchmark::State& state)
-{
+void blurOneScreen(benchmark::State& state) {
     QImage desk(1440, 900, QImage::Format_RGB32);
     desk.fill(Qt::white);
     QPainter painter(&desk);
@@ -93,8 +86,7 @@ BENCHMARK(blurOneScreen)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" ORBEL_TWO_SCREENS_JSON);
     }

@@ -5,22 +5,19 @@
 
 namespace orbel {
 
-int blurFactor(qreal devicePixelRatio)
-{
+int blurFactor(qreal devicePixelRatio) {
     const qreal dpr = devicePixelRatio > 0 ? devicePixelRatio : 1.0;
     return std::max(2, static_cast<int>(std::lround(16 * dpr)));
 }
 
 namespace {
 
-QImage shrunk(const QImage& image, int factor)
-{
+QImage shrunk(const QImage& image, int factor) {
     const QSize small(std::max(1, image.width() / factor), std::max(1, image.height() / factor));
     return image.scaled(small, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 
-QImage grown(const QImage& small, const QImage& like)
-{
+QImage grown(const QImage& small, const QImage& like) {
     QImage out = small.scaled(like.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     out.setDevicePixelRatio(like.devicePixelRatio());
     return out;
@@ -28,16 +25,14 @@ QImage grown(const QImage& small, const QImage& like)
 
 } // namespace
 
-QImage blurred(const QImage& image, int factor)
-{
+QImage blurred(const QImage& image, int factor) {
     if (image.isNull()) {
         return {};
     }
     return grown(shrunk(image, std::max(1, factor)), image);
 }
 
-bool isBlank(const QImage& image)
-{
+bool isBlank(const QImage& image) {
     if (image.isNull()) {
         return true;
     }
@@ -52,8 +47,7 @@ bool isBlank(const QImage& image)
     return true;
 }
 
-QPixmap backdropFrom(const QPixmap& grab)
-{
+QPixmap backdropFrom(const QPixmap& grab) {
     if (grab.isNull()) {
         return {};
     }

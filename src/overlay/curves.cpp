@@ -18,8 +18,7 @@ constexpr std::array<double, 6> tintPoints{0, 0.08, 0.3, 0.45, 0.55, 0.65};
 std::array<double, 6> blurCurve = blurPoints;
 std::array<double, 6> tintCurve = tintPoints;
 
-void fillCurves()
-{
+void fillCurves() {
     blurCurve = blurPoints;
     tintCurve = tintPoints;
 }
@@ -27,8 +26,7 @@ void fillCurves()
 // The engine never hands over a level below 0 or one that is not a number, but a plain
 // trunc-and-index would read before the curve for such a level; clamping keeps every lookup
 // inside the curve, whatever its length.
-double lerp(std::span<const double> curve, double x)
-{
+double lerp(std::span<const double> curve, double x) {
     if (curve.empty()) {
         return 0;
     }

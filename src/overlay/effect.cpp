@@ -10,8 +10,7 @@
 
 namespace orbel {
 
-std::unique_ptr<OverlayEffect> makeOverlayEffect()
-{
+std::unique_ptr<OverlayEffect> makeOverlayEffect() {
 #ifdef ORBEL_OVERLAY_X11
     if (auto x11 = X11Effect::create()) {
         return x11;
@@ -20,8 +19,7 @@ std::unique_ptr<OverlayEffect> makeOverlayEffect()
     return std::make_unique<NullEffect>();
 }
 
-QPixmap grabScreen(QScreen& screen)
-{
+QPixmap grabScreen(QScreen& screen) {
     // Window 0 is the desktop; the area is given in the screen's own coordinates (the offscreen
     // platform needs it spelled out to find the windows to compose).
     const QSize size = screen.geometry().size();

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QPixmap>
-
 #include <memory>
 #include <span>
 #include <string_view>

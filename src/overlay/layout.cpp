@@ -5,18 +5,15 @@
 
 namespace orbel {
 
-bool overlayShown(const Out& out)
-{
+bool overlayShown(const Out& out) {
     return out.stage > 0;
 }
 
-QString cardText(const Out& out)
-{
+QString cardText(const Out& out) {
     return out.stage >= cardStage ? QString::fromStdString(out.reason) : QString();
 }
 
-QRect cardFrame(QSize screen)
-{
+QRect cardFrame(QSize screen) {
     const double w = screen.width();
     const double h = screen.height();
     constexpr int cardHeight = 120;
@@ -27,16 +24,14 @@ QRect cardFrame(QSize screen)
     return {left, bottom - cardHeight, right - left, cardHeight};
 }
 
-int bandWidth(QSize screen, double level)
-{
+int bandWidth(QSize screen, double level) {
     const int shorter = std::max(0, std::min(screen.width(), screen.height()));
     const double lvl = std::isnan(level) ? 0.0 : std::clamp(level, 0.0, 5.0);
     const auto wanted = static_cast<int>(std::lround(shorter * 0.04 * lvl));
     return std::min(std::max(8, wanted), shorter / 2);
 }
 
-QRegion solidRegion(QSize screen, double level, std::int64_t stage)
-{
+QRegion solidRegion(QSize screen, double level, std::int64_t stage) {
     const QRect whole(QPoint(0, 0), screen);
     if (stage >= cardStage) {
         return QRegion(whole);

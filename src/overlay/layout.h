@@ -6,7 +6,6 @@
 #include <QRegion>
 #include <QSize>
 #include <QString>
-
 #include <cstdint>
 
 namespace orbel {

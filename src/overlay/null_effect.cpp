@@ -6,8 +6,7 @@ namespace orbel {
 
 void NullEffect::setBlurBehind(QWidget& /*window*/, bool /*on*/) {}
 
-void NullEffect::raise(std::span<QWidget* const> overlays, std::span<QWidget* const> kept)
-{
+void NullEffect::raise(std::span<QWidget* const> overlays, std::span<QWidget* const> kept) {
     for (QWidget* w : overlays) {
         w->raise();
     }

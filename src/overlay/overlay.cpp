@@ -9,7 +9,6 @@
 #include <QEvent>
 #include <QLabel>
 #include <QScreen>
-
 #include <algorithm>
 
 namespace orbel {
@@ -20,8 +19,7 @@ class Overlay::Keeper final : public QObject {
 public:
     explicit Keeper(Overlay& overlay) : overlay_(overlay) {}
 
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
+    bool eventFilter(QObject* watched, QEvent* event) override {
         const auto type = event->type();
         if ((type == QEvent::Show || type == QEvent::WindowActivate) && overlay_.anyVisible()) {
             overlay_.raiseAll();
@@ -36,14 +34,11 @@ private:
 Overlay::Overlay() : Overlay(nullptr) {}
 
 Overlay::Overlay(std::unique_ptr<OverlayEffect> effect)
-    : effect_(std::move(effect)), keeper_(std::make_unique<Keeper>(*this))
-{
-}
+    : effect_(std::move(effect)), keeper_(std::make_unique<Keeper>(*this)) {}
 
 Overlay::~Overlay() = default;
 
-OverlayEffect& Overlay::effect()
-{
+OverlayEffect& Overlay::effect() {
     // Chosen on first use: the application, and so its connection, must exist by then.
     if (!effect_) {
         effect_ = makeOverlayEffect();
@@ -51,21 +46,18 @@ OverlayEffect& Overlay::effect()
     return *effect_;
 }
 
-std::string_view Overlay::backendName()
-{
+std::string_view Overlay::backendName() {
     return effect().name();
 }
 
-void Overlay::ensure()
-{
+void Overlay::ensure() {
     const QList<QScreen*> screens = screenList ? screenList() : QGuiApplication::screens();
     if (wins.size() != static_cast<std::size_t>(screens.size())) {
         rebuild();
     }
 }
 
-void Overlay::rebuild()
-{
+void Overlay::rebuild() {
     // A screen that keeps its place keeps the copy its old window showed: grabbing it now
     // would catch the old window, which the compositor may not have taken off the screen yet.
     struct Carried {
@@ -86,8 +78,8 @@ void Overlay::rebuild()
     const QList<QScreen*> screens = screenList ? screenList() : QGuiApplication::screens();
     for (QScreen* screen : screens) {
         auto win = std::make_unique<OverlayWindow>(screen);
-        const auto same = std::find_if(carried.begin(), carried.end(),
-                                       [&](const Carried& c) { return c.frame == win->geometry(); });
+        const auto same =
+            std::find_if(carried.begin(), carried.end(), [&](const Carried& c) { return c.frame == win->geometry(); });
         if (same != carried.end()) {
             win->setBackdrop(same->backdrop, same->copy, same->at);
         }
@@ -98,8 +90,7 @@ void Overlay::rebuild()
     }
 }
 
-void Overlay::show(const Out& out)
-{
+void Overlay::show(const Out& out) {
     if (!overlayShown(out)) {
         hideAll();
         return;
@@ -121,8 +112,8 @@ void Overlay::show(const Out& out)
         if (auto* tintView = view->findChild<QWidget*>(QStringLiteral("tint"), Qt::FindDirectChildrenOnly)) {
             tintView->setProperty("opacity", tint);
         }
-        if (auto* card = qobject_cast<QLabel*>(
-                view->findChild<QWidget*>(QStringLiteral("card"), Qt::FindDirectChildrenOnly))) {
+        if (auto* card =
+                qobject_cast<QLabel*>(view->findChild<QWidget*>(QStringLiteral("card"), Qt::FindDirectChildrenOnly))) {
             card->setText(text);
         }
         win->setShape(out.level, out.stage);
@@ -131,8 +122,7 @@ void Overlay::show(const Out& out)
     raiseAll();
 }
 
-bool Overlay::prepareBackdrops()
-{
+bool Overlay::prepareBackdrops() {
     const Backdrop now = effect().backdrop();
     const bool changed = std::any_of(wins.begin(), wins.end(), [&](const auto& w) {
         const auto* win = qobject_cast<OverlayWindow*>(w.get());
@@ -155,8 +145,7 @@ bool Overlay::prepareBackdrops()
     return true;
 }
 
-void Overlay::prepare(OverlayWindow& win, Backdrop backdrop)
-{
+void Overlay::prepare(OverlayWindow& win, Backdrop backdrop) {
     if (!win.prepared() || win.backdrop() != backdrop) {
         QPixmap copy;
         QPoint at;
@@ -170,13 +159,11 @@ void Overlay::prepare(OverlayWindow& win, Backdrop backdrop)
     effect().setBlurBehind(win, backdrop == Backdrop::CompositorBlur);
 }
 
-bool Overlay::anyVisible() const
-{
+bool Overlay::anyVisible() const {
     return std::any_of(wins.begin(), wins.end(), [](const auto& w) { return w && w->isVisible(); });
 }
 
-void Overlay::hideAll()
-{
+void Overlay::hideAll() {
     for (const auto& w : wins) {
         w->hide();
         if (auto* win = qobject_cast<OverlayWindow*>(w.get())) {
@@ -185,8 +172,7 @@ void Overlay::hideAll()
     }
 }
 
-void Overlay::raiseAll()
-{
+void Overlay::raiseAll() {
     std::vector<QWidget*> shown;
     for (const auto& w : wins) {
         if (w->isVisible()) {
@@ -199,8 +185,7 @@ void Overlay::raiseAll()
     }
 }
 
-std::vector<QWidget*> Overlay::keptWindows()
-{
+std::vector<QWidget*> Overlay::keptWindows() {
     std::erase_if(kept_, [](const QPointer<QWidget>& w) { return w.isNull(); });
     std::vector<QWidget*> out;
     for (const auto& w : kept_) {
@@ -214,8 +199,7 @@ std::vector<QWidget*> Overlay::keptWindows()
     return out;
 }
 
-void Overlay::keepAbove(QWidget* window)
-{
+void Overlay::keepAbove(QWidget* window) {
     if (!window) {
         return;
     }

@@ -5,7 +5,6 @@
 #include <QList>
 #include <QPointer>
 #include <QWidget>
-
 #include <array>
 #include <functional>
 #include <memory>

@@ -6,16 +6,14 @@ namespace orbel {
 
 namespace {
 
-bool contains(std::span<const std::uint32_t> ids, std::uint32_t id)
-{
+bool contains(std::span<const std::uint32_t> ids, std::uint32_t id) {
     return std::find(ids.begin(), ids.end(), id) != ids.end();
 }
 
 } // namespace
 
 std::uint32_t stackBelow(std::span<const StackEntry> bottomToTop, std::span<const std::uint32_t> overlays,
-                         std::span<const std::uint32_t> kept)
-{
+                         std::span<const std::uint32_t> kept) {
     std::uint32_t lowestKept = 0;
     for (auto it = bottomToTop.rbegin(); it != bottomToTop.rend(); ++it) {
         if (!it->visible || contains(overlays, it->id)) {

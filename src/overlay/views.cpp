@@ -17,8 +17,7 @@ constexpr Qt::WindowFlags overlayFlags = Qt::FramelessWindowHint | Qt::WindowSta
                                          Qt::X11BypassWindowManagerHint | Qt::WindowTransparentForInput |
                                          Qt::WindowDoesNotAcceptFocus;
 
-QLabel* makeCard(QWidget* parent, QSize screen)
-{
+QLabel* makeCard(QWidget* parent, QSize screen) {
     auto* card = new QLabel(parent);
     card->setObjectName(QStringLiteral("card"));
     card->setWordWrap(true);
@@ -36,26 +35,22 @@ QLabel* makeCard(QWidget* parent, QSize screen)
 
 } // namespace
 
-BlurView::BlurView(QWidget* parent) : QWidget(parent), effect_(new QGraphicsOpacityEffect(this))
-{
+BlurView::BlurView(QWidget* parent) : QWidget(parent), effect_(new QGraphicsOpacityEffect(this)) {
     setGraphicsEffect(effect_);
     apply();
 }
 
-void BlurView::setOpacity(double opacity)
-{
+void BlurView::setOpacity(double opacity) {
     opacity_ = opacity;
     apply();
 }
 
-void BlurView::setFadesWindow(bool fadesWindow)
-{
+void BlurView::setFadesWindow(bool fadesWindow) {
     fadesWindow_ = fadesWindow;
     apply();
 }
 
-void BlurView::apply()
-{
+void BlurView::apply() {
     effect_->setOpacity(fadesWindow_ ? 1.0 : opacity_);
     const double windowOpacity = fadesWindow_ ? opacity_ : 1.0;
     if (windowOpacity != windowOpacity_) {
@@ -64,8 +59,7 @@ void BlurView::apply()
     }
 }
 
-void BlurView::paintEvent(QPaintEvent* /*event*/)
-{
+void BlurView::paintEvent(QPaintEvent* /*event*/) {
     if (const auto* win = qobject_cast<const OverlayWindow*>(window());
         win && win->backdrop() != Backdrop::CompositorBlur) {
         QPainter painter(this);
@@ -75,23 +69,20 @@ void BlurView::paintEvent(QPaintEvent* /*event*/)
 
 TintView::TintView(QWidget* parent) : QWidget(parent) {}
 
-void TintView::setOpacity(double opacity)
-{
+void TintView::setOpacity(double opacity) {
     if (opacity != opacity_) {
         opacity_ = opacity;
         update();
     }
 }
 
-void TintView::paintEvent(QPaintEvent* /*event*/)
-{
+void TintView::paintEvent(QPaintEvent* /*event*/) {
     QPainter painter(this);
     painter.setOpacity(opacity_);
     painter.fillRect(rect(), Qt::black);
 }
 
-OverlayWindow::OverlayWindow(QScreen* screen) : QWidget(nullptr, overlayFlags), screen_(screen)
-{
+OverlayWindow::OverlayWindow(QScreen* screen) : QWidget(nullptr, overlayFlags), screen_(screen) {
     setAttribute(Qt::WA_TranslucentBackground);
     setAttribute(Qt::WA_ShowWithoutActivating);
     setWindowTitle(QStringLiteral("Orbel Lite break overlay"));
@@ -109,8 +100,7 @@ OverlayWindow::OverlayWindow(QScreen* screen) : QWidget(nullptr, overlayFlags), 
     makeCard(blur_, frame.size());
 }
 
-void OverlayWindow::setBackdrop(Backdrop backdrop, const QPixmap& copy, QPoint at)
-{
+void OverlayWindow::setBackdrop(Backdrop backdrop, const QPixmap& copy, QPoint at) {
     backdrop_ = backdrop;
     copy_ = copy;
     copyAt_ = at;
@@ -122,14 +112,12 @@ void OverlayWindow::setBackdrop(Backdrop backdrop, const QPixmap& copy, QPoint a
     update();
 }
 
-void OverlayWindow::dropBackdrop()
-{
+void OverlayWindow::dropBackdrop() {
     copy_ = QPixmap();
     prepared_ = false;
 }
 
-void OverlayWindow::setShape(double level, std::int64_t stage)
-{
+void OverlayWindow::setShape(double level, std::int64_t stage) {
     if (backdrop_ != Backdrop::SolidCopy) {
         return;
     }
@@ -139,8 +127,7 @@ void OverlayWindow::setShape(double level, std::int64_t stage)
     }
 }
 
-void OverlayWindow::paintCopy(QPainter& painter, bool fallback) const
-{
+void OverlayWindow::paintCopy(QPainter& painter, bool fallback) const {
     if (!copy_.isNull()) {
         painter.drawPixmap(copyAt_, copy_);
     } else if (fallback) {
@@ -148,8 +135,7 @@ void OverlayWindow::paintCopy(QPainter& painter, bool fallback) const
     }
 }
 
-void OverlayWindow::paintEvent(QPaintEvent* /*event*/)
-{
+void OverlayWindow::paintEvent(QPaintEvent* /*event*/) {
     // Without a compositor every pixel of the window must be opaque, or it shows black: the
     // window itself paints the copy beneath the fading blur view.
     if (backdrop_ == Backdrop::SolidCopy) {

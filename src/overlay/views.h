@@ -7,7 +7,6 @@
 #include <QPointer>
 #include <QScreen>
 #include <QWidget>
-
 #include <cstdint>
 
 class QGraphicsOpacityEffect;

@@ -2,34 +2,29 @@
 
 #include <QColor>
 #include <QPainter>
-
 #include <gtest/gtest.h>
 
 namespace orbel {
 namespace {
 
-QImage filled(QSize size, QColor colour)
-{
+QImage filled(QSize size, QColor colour) {
     QImage image(size, QImage::Format_RGB32);
     image.fill(colour);
     return image;
 }
 
 // Left half black, right half white: the sharpest edge a screen can show.
-QImage edge(QSize size)
-{
+QImage edge(QSize size) {
     QImage image = filled(size, Qt::white);
     QPainter(&image).fillRect(0, 0, size.width() / 2, size.height(), Qt::black);
     return image;
 }
 
-int grey(const QImage& image, int x, int y)
-{
+int grey(const QImage& image, int x, int y) {
     return qGray(image.pixel(x, y));
 }
 
-TEST(Blur, SharpEdgeBecomesAWideRamp)
-{
+TEST(Blur, SharpEdgeBecomesAWideRamp) {
     const QImage out = blurred(edge({1440, 900}), blurFactor(1));
     ASSERT_EQ(out.size(), QSize(1440, 900));
     int between = 0;
@@ -45,8 +40,7 @@ TEST(Blur, SharpEdgeBecomesAWideRamp)
     EXPECT_GE(grey(out, 1340, 450), 253);
 }
 
-TEST(Blur, FlatColoursAndSizesSurvive)
-{
+TEST(Blur, FlatColoursAndSizesSurvive) {
     struct Case {
         QSize size;
         QColor colour;
@@ -69,8 +63,7 @@ TEST(Blur, FlatColoursAndSizesSurvive)
     }
 }
 
-TEST(Blur, KeepsTheDevicePixelRatio)
-{
+TEST(Blur, KeepsTheDevicePixelRatio) {
     QImage image = edge({400, 200});
     image.setDevicePixelRatio(2);
     EXPECT_EQ(blurred(image, blurFactor(2)).devicePixelRatio(), 2);
@@ -78,8 +71,7 @@ TEST(Blur, KeepsTheDevicePixelRatio)
     EXPECT_EQ(blurFactor(0), 16);
 }
 
-TEST(Blur, BlankImages)
-{
+TEST(Blur, BlankImages) {
     QImage oneWhite = filled({50, 50}, Qt::black);
     oneWhite.setPixel(49, 49, qRgb(255, 255, 255));
     QImage clearBlack({20, 20}, QImage::Format_ARGB32_Premultiplied);
@@ -102,8 +94,7 @@ TEST(Blur, BlankImages)
     }
 }
 
-TEST(Blur, BackdropFromAGrab)
-{
+TEST(Blur, BackdropFromAGrab) {
     EXPECT_TRUE(backdropFrom(QPixmap()).isNull());
     EXPECT_TRUE(backdropFrom(QPixmap::fromImage(filled({320, 200}, Qt::black))).isNull());
     const QPixmap white = backdropFrom(QPixmap::fromImage(filled({320, 200}, Qt::white)));

@@ -1,18 +1,15 @@
-#include "overlay/overlay.h"
-
 #include "fake_effect.h"
+#include "overlay/overlay.h"
 #include "overlay/views.h"
 #include "widget_helpers.h"
 
 #include <gtest/gtest.h>
-
 #include <vector>
 
 namespace orbel {
 namespace {
 
-QList<QScreen*> screensAt(std::initializer_list<int> indexes)
-{
+QList<QScreen*> screensAt(std::initializer_list<int> indexes) {
     QList<QScreen*> out;
     for (const int i : indexes) {
         out.push_back(QGuiApplication::screens().at(i));
@@ -20,8 +17,7 @@ QList<QScreen*> screensAt(std::initializer_list<int> indexes)
     return out;
 }
 
-std::vector<QRect> frames(const Overlay& overlay)
-{
+std::vector<QRect> frames(const Overlay& overlay) {
     std::vector<QRect> out;
     for (const auto& w : overlay.wins) {
         out.push_back(w->geometry());
@@ -29,8 +25,7 @@ std::vector<QRect> frames(const Overlay& overlay)
     return out;
 }
 
-std::vector<QPointer<QWidget>> watch(const Overlay& overlay)
-{
+std::vector<QPointer<QWidget>> watch(const Overlay& overlay) {
     std::vector<QPointer<QWidget>> out;
     for (const auto& w : overlay.wins) {
         out.emplace_back(w.get());
@@ -48,8 +43,7 @@ protected:
     Overlay overlay{std::make_unique<FakeEffect>(desktop)};
 };
 
-TEST_F(EnsureTest, OneHiddenWindowPerScreenInThePlatformsOrder)
-{
+TEST_F(EnsureTest, OneHiddenWindowPerScreenInThePlatformsOrder) {
     ASSERT_EQ(QGuiApplication::screens().size(), 3) << "screens.json not in use";
     overlay.ensure();
     EXPECT_EQ(frames(overlay), (std::vector<QRect>{screenA, screenB, screenC}));
@@ -61,16 +55,14 @@ TEST_F(EnsureTest, OneHiddenWindowPerScreenInThePlatformsOrder)
     }
 }
 
-TEST_F(EnsureTest, UnchangedCountKeepsTheSameWindows)
-{
+TEST_F(EnsureTest, UnchangedCountKeepsTheSameWindows) {
     overlay.ensure();
     const auto before = watch(overlay);
     overlay.ensure();
     EXPECT_EQ(watch(overlay), before);
 }
 
-TEST_F(EnsureTest, ChangedCountRebuildsEveryWindow)
-{
+TEST_F(EnsureTest, ChangedCountRebuildsEveryWindow) {
     struct Step {
         QList<QScreen*> screens;
         std::vector<QRect> frames;
@@ -99,8 +91,7 @@ TEST_F(EnsureTest, ChangedCountRebuildsEveryWindow)
     }
 }
 
-TEST_F(EnsureTest, SameCountWithOtherScreensKeepsTheOldFrames)
-{
+TEST_F(EnsureTest, SameCountWithOtherScreensKeepsTheOldFrames) {
     QList<QScreen*> current = screensAt({0});
     overlay.screenList = [&] { return current; };
     overlay.ensure();
@@ -111,8 +102,7 @@ TEST_F(EnsureTest, SameCountWithOtherScreensKeepsTheOldFrames)
     EXPECT_EQ(frames(overlay), (std::vector<QRect>{screenA}));
 }
 
-TEST_F(EnsureTest, NoScreensGiveNoWindowsAndNothingToShow)
-{
+TEST_F(EnsureTest, NoScreensGiveNoWindowsAndNothingToShow) {
     overlay.screenList = [] { return QList<QScreen*>{}; };
     overlay.ensure();
     EXPECT_TRUE(overlay.wins.empty());
@@ -127,8 +117,7 @@ TEST_F(EnsureTest, NoScreensGiveNoWindowsAndNothingToShow)
 
 // A screen attached during a break: both screens are covered at that tick, and the screen
 // that stayed keeps its copy, since grabbing it now could catch the old window on its way out.
-TEST_F(EnsureTest, ScreenAddedDuringABreakIsCoveredAtOnce)
-{
+TEST_F(EnsureTest, ScreenAddedDuringABreakIsCoveredAtOnce) {
     const WhiteDesktop white;
     ASSERT_TRUE(white.shown());
     QList<QScreen*> current = screensAt({0});

@@ -3,7 +3,6 @@
 #include "overlay/effect.h"
 
 #include <QWidget>
-
 #include <map>
 #include <memory>
 #include <vector>
@@ -27,8 +26,7 @@ public:
     [[nodiscard]] std::string_view name() const override { return "fake"; }
     [[nodiscard]] Backdrop backdrop() override { return desktop_->backdrop; }
     void setBlurBehind(QWidget& window, bool on) override { desktop_->blurBehind[&window] = on; }
-    void raise(std::span<QWidget* const> overlays, std::span<QWidget* const> kept) override
-    {
+    void raise(std::span<QWidget* const> overlays, std::span<QWidget* const> kept) override {
         ++desktop_->raises;
         desktop_->raised.assign(overlays.begin(), overlays.end());
         desktop_->kept.assign(kept.begin(), kept.end());

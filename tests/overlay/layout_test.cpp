@@ -1,14 +1,12 @@
 #include "overlay/layout.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
+#include <gtest/gtest.h>
 
 namespace orbel {
 namespace {
 
-TEST(Layout, CardTextAndVisibilityByStage)
-{
+TEST(Layout, CardTextAndVisibilityByStage) {
     struct Case {
         std::int64_t stage;
         const char* reason;
@@ -16,9 +14,13 @@ TEST(Layout, CardTextAndVisibilityByStage)
         const char* text;
     };
     const Case cases[] = {
-        {0, "", false, ""},         {-1, "odd", false, ""},       {1, "", true, ""},
-        {2, "Step away", true, ""}, {3, "Step away", true, "Step away"},
-        {3, "", true, ""},          {5, "Ünïcødé ✓", true, "Ünïcødé ✓"},
+        {0, "", false, ""},
+        {-1, "odd", false, ""},
+        {1, "", true, ""},
+        {2, "Step away", true, ""},
+        {3, "Step away", true, "Step away"},
+        {3, "", true, ""},
+        {5, "Ünïcødé ✓", true, "Ünïcødé ✓"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "stage " << c.stage << " reason " << c.reason);
@@ -30,8 +32,7 @@ TEST(Layout, CardTextAndVisibilityByStage)
     }
 }
 
-TEST(Layout, CardFrameInTopLeftCoordinates)
-{
+TEST(Layout, CardFrameInTopLeftCoordinates) {
     struct Case {
         QSize screen;
         QRect card;
@@ -48,17 +49,16 @@ TEST(Layout, CardFrameInTopLeftCoordinates)
     }
 }
 
-TEST(Layout, BandGrowsWithTheLevelWithinBounds)
-{
+TEST(Layout, BandGrowsWithTheLevelWithinBounds) {
     struct Case {
         QSize screen;
         double level;
         int band;
     };
     const Case cases[] = {
-        {{1440, 900}, 0.5, 18},   {{1440, 900}, 1, 36},         {{1440, 900}, 2.9, 104},
-        {{1440, 900}, 0.01, 8},   {{1440, 900}, -2, 8},         {{1440, 900}, std::nan(""), 8},
-        {{1440, 900}, 99, 180},   {{900, 1440}, 1, 36},         {{10, 10}, 5, 5},
+        {{1440, 900}, 0.5, 18}, {{1440, 900}, 1, 36}, {{1440, 900}, 2.9, 104},
+        {{1440, 900}, 0.01, 8}, {{1440, 900}, -2, 8}, {{1440, 900}, std::nan(""), 8},
+        {{1440, 900}, 99, 180}, {{900, 1440}, 1, 36}, {{10, 10}, 5, 5},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "level " << c.level);
@@ -66,8 +66,7 @@ TEST(Layout, BandGrowsWithTheLevelWithinBounds)
     }
 }
 
-TEST(Layout, SolidRegionIsAnEdgeBandBelowStageThreeAndWholeFromIt)
-{
+TEST(Layout, SolidRegionIsAnEdgeBandBelowStageThreeAndWholeFromIt) {
     const QSize screen(1440, 900);
     struct Case {
         const char* name;

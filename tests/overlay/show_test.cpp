@@ -1,21 +1,18 @@
-#include "overlay/overlay.h"
-
 #include "fake_effect.h"
 #include "overlay/layout.h"
+#include "overlay/overlay.h"
 #include "overlay/views.h"
 #include "widget_helpers.h"
 
 #include <QApplication>
 #include <QDialog>
 #include <QLabel>
-
 #include <gtest/gtest.h>
 
 namespace orbel {
 namespace {
 
-Out tick(std::int64_t stage, double level, const char* reason = "")
-{
+Out tick(std::int64_t stage, double level, const char* reason = "") {
     Out out;
     out.stage = stage;
     out.level = level;
@@ -25,8 +22,7 @@ Out tick(std::int64_t stage, double level, const char* reason = "")
 
 class ShowTest : public testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         fillCurves();
         overlay.screenList = [] { return QList<QScreen*>{QGuiApplication::screens().at(0)}; };
     }
@@ -37,8 +33,7 @@ protected:
     Overlay overlay{std::make_unique<FakeEffect>(desktop)};
 };
 
-TEST_F(ShowTest, StageZeroBuildsNothing)
-{
+TEST_F(ShowTest, StageZeroBuildsNothing) {
     const auto before = QApplication::topLevelWidgets().size();
     overlay.show(tick(0, 0));
     overlay.show(tick(0, 0, "ignored"));
@@ -47,8 +42,7 @@ TEST_F(ShowTest, StageZeroBuildsNothing)
     EXPECT_EQ(desktop->raises, 0);
 }
 
-TEST_F(ShowTest, OpacitiesCardAndVisibilityFollowTheTick)
-{
+TEST_F(ShowTest, OpacitiesCardAndVisibilityFollowTheTick) {
     struct Case {
         std::int64_t stage;
         double level;
@@ -85,8 +79,7 @@ TEST_F(ShowTest, OpacitiesCardAndVisibilityFollowTheTick)
     }
 }
 
-TEST_F(ShowTest, DropToStageZeroHidesAndTheNextStageStartsFresh)
-{
+TEST_F(ShowTest, DropToStageZeroHidesAndTheNextStageStartsFresh) {
     overlay.show(tick(4, 4, "Stretch"));
     ASSERT_TRUE(first().isVisible());
     overlay.show(tick(0, 0));
@@ -99,13 +92,11 @@ TEST_F(ShowTest, DropToStageZeroHidesAndTheNextStageStartsFresh)
     EXPECT_EQ(first().findChild<QLabel*>(QStringLiteral("card"))->text(), QString());
 }
 
-TEST_F(ShowTest, WindowFlagsAndViewTree)
-{
+TEST_F(ShowTest, WindowFlagsAndViewTree) {
     overlay.ensure();
     OverlayWindow& win = first();
-    const Qt::WindowFlags wanted = Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
-                                   Qt::X11BypassWindowManagerHint | Qt::WindowTransparentForInput |
-                                   Qt::WindowDoesNotAcceptFocus;
+    const Qt::WindowFlags wanted = Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::X11BypassWindowManagerHint |
+                                   Qt::WindowTransparentForInput | Qt::WindowDoesNotAcceptFocus;
     EXPECT_EQ(win.windowFlags() & wanted, wanted);
     EXPECT_NE(win.windowType(), Qt::Tool);
     EXPECT_TRUE(win.testAttribute(Qt::WA_TranslucentBackground));
@@ -129,8 +120,7 @@ TEST_F(ShowTest, WindowFlagsAndViewTree)
     EXPECT_EQ(card->palette().color(QPalette::WindowText), QColor(Qt::white));
 }
 
-TEST_F(ShowTest, FramesOnA1440By900Screen)
-{
+TEST_F(ShowTest, FramesOnA1440By900Screen) {
     overlay.ensure();
     OverlayWindow& win = first();
     ASSERT_EQ(win.builtFor()->geometry(), QRect(0, 0, 1440, 900));
@@ -142,8 +132,7 @@ TEST_F(ShowTest, FramesOnA1440By900Screen)
 
 // What a compositor would show over a white screen: white darkened by the product of the blur
 // view's and the tint's opacities, and blended with the blurred copy by the blur's.
-TEST_F(ShowTest, RenderedWindowDarkensAsTheCurvesSay)
-{
+TEST_F(ShowTest, RenderedWindowDarkensAsTheCurvesSay) {
     const WhiteDesktop white;
     ASSERT_TRUE(white.shown());
     const double levels[] = {0.5, 1, 2, 3.5, 5};
@@ -161,8 +150,7 @@ TEST_F(ShowTest, RenderedWindowDarkensAsTheCurvesSay)
 
 // What is drawn after the overlay comes back must be the new level's, not a picture kept from
 // the last time it was up.
-TEST_F(ShowTest, ReappearingOverlayDrawsTheNewLevel)
-{
+TEST_F(ShowTest, ReappearingOverlayDrawsTheNewLevel) {
     const WhiteDesktop white;
     ASSERT_TRUE(white.shown());
     const QPoint middle(720, 200);
@@ -176,8 +164,7 @@ TEST_F(ShowTest, ReappearingOverlayDrawsTheNewLevel)
     EXPECT_NEAR(overWhite(rendered(first()), middle), 255 * (1 - 0.15 * 0.04), 2.0);
 }
 
-TEST_F(ShowTest, CopyIsTakenWhenTheOverlayAppearsNotAtEveryTick)
-{
+TEST_F(ShowTest, CopyIsTakenWhenTheOverlayAppearsNotAtEveryTick) {
     const WhiteDesktop white;
     ASSERT_TRUE(white.shown());
     overlay.show(tick(5, 5));
@@ -198,8 +185,7 @@ TEST_F(ShowTest, CopyIsTakenWhenTheOverlayAppearsNotAtEveryTick)
 
 // Without a compositor a translucent pixel turns black: every drawn pixel must be opaque, and
 // below stage 3 only an edge band is drawn at all.
-TEST_F(ShowTest, WithoutCompositorOnlyOpaquePixelsAndAnEdgeBandAtLowStages)
-{
+TEST_F(ShowTest, WithoutCompositorOnlyOpaquePixelsAndAnEdgeBandAtLowStages) {
     const WhiteDesktop white;
     ASSERT_TRUE(white.shown());
     desktop->backdrop = Backdrop::SolidCopy;
@@ -218,8 +204,7 @@ TEST_F(ShowTest, WithoutCompositorOnlyOpaquePixelsAndAnEdgeBandAtLowStages)
 }
 
 // Where the grab gives nothing, a dark grey stands in for the copy, still opaque everywhere.
-TEST(OverlayWindowTest, SolidBackdropWithoutACopyIsOpaqueGrey)
-{
+TEST(OverlayWindowTest, SolidBackdropWithoutACopyIsOpaqueGrey) {
     OverlayWindow win(QGuiApplication::screens().at(0));
     win.setBackdrop(Backdrop::SolidCopy, QPixmap(), {});
     win.show();
@@ -233,8 +218,7 @@ TEST(OverlayWindowTest, SolidBackdropWithoutACopyIsOpaqueGrey)
     }
 }
 
-TEST_F(ShowTest, CompositorBlurFadesTheWholeWindowAndTakesNoCopy)
-{
+TEST_F(ShowTest, CompositorBlurFadesTheWholeWindowAndTakesNoCopy) {
     desktop->backdrop = Backdrop::CompositorBlur;
     overlay.show(tick(2, 2));
     EXPECT_TRUE(desktop->blurBehind.at(&first()));
@@ -247,8 +231,7 @@ TEST_F(ShowTest, CompositorBlurFadesTheWholeWindowAndTakesNoCopy)
 
 // The windows must not stay up across a change of backdrop: without a compositor they would be
 // black, and a fresh copy cannot be grabbed while they are on screen.
-TEST_F(ShowTest, ChangedBackdropTakesTheWindowsDownForOneTick)
-{
+TEST_F(ShowTest, ChangedBackdropTakesTheWindowsDownForOneTick) {
     struct Case {
         Backdrop from;
         Backdrop to;
@@ -277,8 +260,7 @@ TEST_F(ShowTest, ChangedBackdropTakesTheWindowsDownForOneTick)
     }
 }
 
-TEST_F(ShowTest, ChangedScreenTakesTheWindowsDownForAFreshCopy)
-{
+TEST_F(ShowTest, ChangedScreenTakesTheWindowsDownForAFreshCopy) {
     const WhiteDesktop white;
     ASSERT_TRUE(white.shown());
     overlay.show(tick(5, 5));
@@ -293,8 +275,7 @@ TEST_F(ShowTest, ChangedScreenTakesTheWindowsDownForAFreshCopy)
     EXPECT_NE(first().copy().cacheKey(), before);
 }
 
-TEST_F(ShowTest, KeptWindowsArePassedOnWhileTheyLive)
-{
+TEST_F(ShowTest, KeptWindowsArePassedOnWhileTheyLive) {
     auto settings = std::make_unique<QWidget>();
     auto* field = new QWidget(settings.get());
     auto other = std::make_unique<QWidget>();
@@ -309,8 +290,7 @@ TEST_F(ShowTest, KeptWindowsArePassedOnWhileTheyLive)
     EXPECT_EQ(desktop->kept, (std::vector<QWidget*>{settings.get()}));
 }
 
-TEST_F(ShowTest, ModalDialogIsKeptWithoutBeingNamed)
-{
+TEST_F(ShowTest, ModalDialogIsKeptWithoutBeingNamed) {
     QDialog dialog;
     dialog.setModal(true);
     dialog.show();
@@ -319,8 +299,7 @@ TEST_F(ShowTest, ModalDialogIsKeptWithoutBeingNamed)
     EXPECT_EQ(desktop->kept, (std::vector<QWidget*>{&dialog}));
 }
 
-TEST_F(ShowTest, KeptWindowShownDuringABreakIsRaisedAtOnce)
-{
+TEST_F(ShowTest, KeptWindowShownDuringABreakIsRaisedAtOnce) {
     QWidget prompt;
     overlay.keepAbove(&prompt);
     prompt.show();
@@ -333,8 +312,7 @@ TEST_F(ShowTest, KeptWindowShownDuringABreakIsRaisedAtOnce)
     EXPECT_EQ(desktop->kept, (std::vector<QWidget*>{&prompt}));
 }
 
-TEST(Backend, OffscreenUsesTheNullBackend)
-{
+TEST(Backend, OffscreenUsesTheNullBackend) {
     EXPECT_EQ(makeOverlayEffect()->name(), "null");
     Overlay overlay;
     EXPECT_EQ(overlay.backendName(), "null");

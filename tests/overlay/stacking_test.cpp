@@ -1,15 +1,13 @@
 #include "overlay/stacking.h"
 
 #include <gtest/gtest.h>
-
 #include <vector>
 
 namespace orbel {
 namespace {
 
 // Window ids: 1-9 other applications, 10-19 overlay windows, 20-29 the agent's kept windows.
-TEST(Stacking, OverlayGoesBelowTheKeptWindowsAtTheTop)
-{
+TEST(Stacking, OverlayGoesBelowTheKeptWindowsAtTheTop) {
     struct Case {
         const char* name;
         std::vector<StackEntry> bottomToTop;

@@ -12,15 +12,13 @@
 #include <QScreen>
 #include <QThread>
 #include <QWidget>
-
 #include <functional>
 #include <memory>
 
 namespace orbel {
 
 // Spins the event loop until done() holds or the deadline passes; true when it held.
-inline bool waitUntil(const std::function<bool()>& done, int ms = 5000)
-{
+inline bool waitUntil(const std::function<bool()>& done, int ms = 5000) {
     const QDeadlineTimer deadline(ms);
     while (!done()) {
         if (deadline.hasExpired()) {
@@ -33,50 +31,42 @@ inline bool waitUntil(const std::function<bool()>& done, int ms = 5000)
 }
 
 // Lets the platform deliver what the last tick caused, as the second between two ticks does.
-inline void settle()
-{
+inline void settle() {
     QCoreApplication::processEvents();
 }
 
-inline OverlayWindow* overlayWindow(const std::unique_ptr<QWidget>& w)
-{
+inline OverlayWindow* overlayWindow(const std::unique_ptr<QWidget>& w) {
     return qobject_cast<OverlayWindow*>(w.get());
 }
 
-inline double blurOpacity(const std::unique_ptr<QWidget>& w)
-{
+inline double blurOpacity(const std::unique_ptr<QWidget>& w) {
     return overlayWindow(w)->blurView()->property("opacity").toDouble();
 }
 
 // The opacity the blur view is really drawn with (1 when it fades the whole window instead).
-inline double drawnBlurOpacity(const std::unique_ptr<QWidget>& w)
-{
+inline double drawnBlurOpacity(const std::unique_ptr<QWidget>& w) {
     auto* effect = qobject_cast<QGraphicsOpacityEffect*>(overlayWindow(w)->blurView()->graphicsEffect());
     return effect ? effect->opacity() : -1;
 }
 
-inline double tintOpacity(const std::unique_ptr<QWidget>& w)
-{
+inline double tintOpacity(const std::unique_ptr<QWidget>& w) {
     return w->findChild<QWidget*>(QStringLiteral("tint"))->property("opacity").toDouble();
 }
 
 // What a window looks like composed over a white screen, as a compositor would blend it.
-inline int overWhite(const QImage& premultiplied, QPoint p)
-{
+inline int overWhite(const QImage& premultiplied, QPoint p) {
     const QRgb px = premultiplied.pixel(p);
     return qRed(px) + (255 - qAlpha(px));
 }
 
-inline QImage rendered(QWidget& w)
-{
+inline QImage rendered(QWidget& w) {
     return w.grab().toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
 }
 
 // A plain white window over the first screen, standing for what the user was looking at.
 class WhiteDesktop {
 public:
-    WhiteDesktop() : widget_(std::make_unique<QWidget>(nullptr, Qt::FramelessWindowHint))
-    {
+    WhiteDesktop() : widget_(std::make_unique<QWidget>(nullptr, Qt::FramelessWindowHint)) {
         QPalette palette = widget_->palette();
         palette.setColor(QPalette::Window, Qt::white);
         widget_->setPalette(palette);

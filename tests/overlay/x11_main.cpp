@@ -3,13 +3,10 @@
 #include "x_session.h"
 
 #include <QApplication>
-
 #include <gtest/gtest.h>
-
 #include <iostream>
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
     if (GTEST_FLAG_GET(list_tests)) {
         return RUN_ALL_TESTS(); // listing needs no server

@@ -11,16 +11,13 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QVBoxLayout>
-
-#include <gtest/gtest.h>
-
 #include <cmath>
+#include <gtest/gtest.h>
 
 namespace orbel {
 namespace {
 
-Out tick(std::int64_t stage, double level, const char* reason = "")
-{
+Out tick(std::int64_t stage, double level, const char* reason = "") {
     Out out;
     out.stage = stage;
     out.level = level;
@@ -29,8 +26,7 @@ Out tick(std::int64_t stage, double level, const char* reason = "")
 }
 
 // 255 darkened by the tint the user sees at a level: the product of the two curves.
-double seenOnWhite(double level, double base = 255)
-{
+double seenOnWhite(double level, double base = 255) {
     return base * (1 - lerp(blurCurve, level) * lerp(tintCurve, level));
 }
 
@@ -40,8 +36,7 @@ class Beneath final : public QWidget {
 public:
     Beneath() : QWidget(nullptr, Qt::FramelessWindowHint) { setGeometry(0, 0, 1440, 900); }
 
-    void setEdge(bool edge)
-    {
+    void setEdge(bool edge) {
         edge_ = edge;
         update();
     }
@@ -49,8 +44,7 @@ public:
     int presses = 0;
 
 protected:
-    void paintEvent(QPaintEvent* /*event*/) override
-    {
+    void paintEvent(QPaintEvent* /*event*/) override {
         QPainter painter(this);
         painter.fillRect(rect(), Qt::white);
         if (edge_) {
@@ -63,23 +57,20 @@ private:
     bool edge_ = false;
 };
 
-bool click(QPoint at)
-{
+bool click(QPoint at) {
     return runTool({"xdotool", "mousemove", std::to_string(at.x()), std::to_string(at.y()), "click", "1"});
 }
 
 class X11Test : public testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         fillCurves();
         beneath.show();
         ASSERT_TRUE(beneathShown());
     }
 
     // The white window beneath is fully painted (again, after a window manager started).
-    static bool beneathShown()
-    {
+    static bool beneathShown() {
         QImage shot;
         return waitForScreen(
             [](const QImage& s) { return grey(s, 3, 3) == 255 && grey(s, 30, 30) == 255 && grey(s, 1000, 300) == 255; },
@@ -87,15 +78,13 @@ protected:
     }
 
     // Shows a tick and waits until the screen has settled with the middle near expected.
-    int showAndSettle(const Out& out, double expected, QImage& shot)
-    {
+    int showAndSettle(const Out& out, double expected, QImage& shot) {
         overlay.show(out);
         waitForScreen([&](const QImage& s) { return std::abs(grey(s, 1000, 300) - expected) <= 3; }, shot);
         return grey(shot, 1000, 300);
     }
 
-    void hideAndSettle()
-    {
+    void hideAndSettle() {
         overlay.show(tick(0, 0));
         QImage shot;
         ASSERT_TRUE(waitForScreen([](const QImage& s) { return grey(s, 1000, 300) == 255; }, shot));
@@ -105,8 +94,7 @@ protected:
     Overlay overlay;
 };
 
-TEST_F(X11Test, BackendAndBackdropFollowTheDesktop)
-{
+TEST_F(X11Test, BackendAndBackdropFollowTheDesktop) {
     EXPECT_EQ(overlay.backendName(), "x11");
     EXPECT_EQ(makeOverlayEffect()->backdrop(), Backdrop::SolidCopy);
     Child picom = startCompositor();
@@ -120,8 +108,7 @@ TEST_F(X11Test, BackendAndBackdropFollowTheDesktop)
 }
 
 // The screenshot darkens as the curves predict: white times one minus blur times tint.
-TEST_F(X11Test, CompositedOverlayDarkensTheScreenAsTheCurvesSay)
-{
+TEST_F(X11Test, CompositedOverlayDarkensTheScreenAsTheCurvesSay) {
     Child picom = startCompositor();
     const struct {
         std::int64_t stage;
@@ -138,8 +125,7 @@ TEST_F(X11Test, CompositedOverlayDarkensTheScreenAsTheCurvesSay)
 }
 
 // Blurred, not just dimmed: a sharp black-and-white edge beneath turns into a soft ramp.
-TEST_F(X11Test, SharpEdgeBeneathIsBlurred)
-{
+TEST_F(X11Test, SharpEdgeBeneathIsBlurred) {
     Child picom = startCompositor();
     beneath.setEdge(true);
     QImage shot;
@@ -154,8 +140,7 @@ TEST_F(X11Test, SharpEdgeBeneathIsBlurred)
     EXPECT_LE(grey(shot, 300, 200), 3);
 }
 
-TEST_F(X11Test, ClicksPassThroughToTheWindowBeneath)
-{
+TEST_F(X11Test, ClicksPassThroughToTheWindowBeneath) {
     const struct {
         const char* name;
         bool compositor;
@@ -185,8 +170,7 @@ TEST_F(X11Test, ClicksPassThroughToTheWindowBeneath)
 
 // Without a compositor translucent pixels would be black: stages 1 and 2 leave the middle of the
 // screen untouched and blur an edge band; from stage 3 the whole screen is blurred and darkened.
-TEST_F(X11Test, WithoutCompositorTheScreenNeverTurnsBlack)
-{
+TEST_F(X11Test, WithoutCompositorTheScreenNeverTurnsBlack) {
     const struct {
         Out out;
         int middle;
@@ -194,8 +178,10 @@ TEST_F(X11Test, WithoutCompositorTheScreenNeverTurnsBlack)
     } cases[] = {
         {tick(1, 0.5), 255, static_cast<int>(std::lround(seenOnWhite(0.5)))},
         {tick(2, 2), 255, static_cast<int>(std::lround(seenOnWhite(2)))},
-        {tick(3, 2.5, "Break"), static_cast<int>(std::lround(seenOnWhite(2.5))), static_cast<int>(std::lround(seenOnWhite(2.5)))},
-        {tick(5, 5, "Break"), static_cast<int>(std::lround(seenOnWhite(5))), static_cast<int>(std::lround(seenOnWhite(5)))},
+        {tick(3, 2.5, "Break"), static_cast<int>(std::lround(seenOnWhite(2.5))),
+         static_cast<int>(std::lround(seenOnWhite(2.5)))},
+        {tick(5, 5, "Break"), static_cast<int>(std::lround(seenOnWhite(5))),
+         static_cast<int>(std::lround(seenOnWhite(5)))},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "stage " << c.out.stage);
@@ -217,8 +203,7 @@ TEST_F(X11Test, WithoutCompositorTheScreenNeverTurnsBlack)
 
 // With KWin the compositor blurs: the windows ask for it and fade as a whole by the blur
 // opacity; picom stands in for KWin here, the root property for KWin's announcement.
-TEST_F(X11Test, BlurBehindIsRequestedWhereTheCompositorOffersIt)
-{
+TEST_F(X11Test, BlurBehindIsRequestedWhereTheCompositorOffersIt) {
     Child picom = startCompositor();
     setRootProperty32("_KDE_NET_WM_BLUR_BEHIND_REGION", {});
     QImage shot;
@@ -246,22 +231,18 @@ TEST_F(X11Test, BlurBehindIsRequestedWhereTheCompositorOffersIt)
 namespace orbel {
 namespace {
 
-bool overlayAbove(const Overlay& overlay, std::uint32_t frame)
-{
-    return std::all_of(overlay.wins.begin(), overlay.wins.end(), [&](const auto& w) {
-        return isAbove(static_cast<std::uint32_t>(w->winId()), frame);
-    });
+bool overlayAbove(const Overlay& overlay, std::uint32_t frame) {
+    return std::all_of(overlay.wins.begin(), overlay.wins.end(),
+                       [&](const auto& w) { return isAbove(static_cast<std::uint32_t>(w->winId()), frame); });
 }
 
-std::uint32_t frameOfWidget(QWidget& w)
-{
+std::uint32_t frameOfWidget(QWidget& w) {
     return frameOf(static_cast<std::uint32_t>(w.winId()));
 }
 
 // The agent's own prompt, opened during a break under a window manager, ends up above the
 // overlay, unblurred, and takes the click; another window brought above it goes back under.
-TEST_F(X11Test, KeptDialogStaysAboveTheOverlayAndTakesClicks)
-{
+TEST_F(X11Test, KeptDialogStaysAboveTheOverlayAndTakesClicks) {
     Child wm = startWindowManager();
     Child picom = startCompositor();
     ASSERT_TRUE(beneathShown());
@@ -287,7 +268,8 @@ TEST_F(X11Test, KeptDialogStaysAboveTheOverlayAndTakesClicks)
     const QPoint local = button->rect().center();
     const QPoint global = button->mapToGlobal(local);
     const int own = qGray(button->grab().toImage().pixel(local));
-    EXPECT_TRUE(waitForScreen([&](const QImage& s) { return std::abs(grey(s, global.x(), global.y()) - own) <= 6; }, shot))
+    EXPECT_TRUE(
+        waitForScreen([&](const QImage& s) { return std::abs(grey(s, global.x(), global.y()) - own) <= 6; }, shot))
         << "the dialog is blurred or darkened: " << grey(shot, global.x(), global.y()) << " instead of " << own;
     EXPECT_NEAR(grey(shot, 100, 100), seenOnWhite(5), 3.0);
     ASSERT_TRUE(click(global));
@@ -307,8 +289,7 @@ TEST_F(X11Test, KeptDialogStaysAboveTheOverlayAndTakesClicks)
 
 // Ordinary, always-on-top and full-screen windows that come up during a break go under the
 // overlay at the next tick.
-TEST_F(X11Test, OverlayGoesAboveEveryOtherKindOfWindow)
-{
+TEST_F(X11Test, OverlayGoesAboveEveryOtherKindOfWindow) {
     Child wm = startWindowManager();
     const struct {
         const char* name;

@@ -4,7 +4,6 @@
 
 #include <QImage>
 #include <QRect>
-
 #include <cstdint>
 #include <functional>
 #include <optional>

@@ -1,23 +1,21 @@
 #include "x_session.h"
 
+#include <chrono>
+#include <cstdlib>
 #include <fcntl.h>
+#include <filesystem>
 #include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
-#include <unistd.h>
-
-#include <chrono>
-#include <cstdlib>
-#include <filesystem>
 #include <thread>
+#include <unistd.h>
 
 namespace orbel {
 
 namespace {
 
-[[noreturn]] void execChild(const std::vector<std::string>& argv, const std::string& log, int keepFd)
-{
+[[noreturn]] void execChild(const std::vector<std::string>& argv, const std::string& log, int keepFd) {
     setpgid(0, 0);
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     const int out = open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
@@ -44,8 +42,7 @@ namespace {
 }
 
 // Waits for a child with a deadline: true once it has been reaped.
-bool reap(pid_t pid, std::chrono::milliseconds within)
-{
+bool reap(pid_t pid, std::chrono::milliseconds within) {
     const auto deadline = std::chrono::steady_clock::now() + within;
     while (std::chrono::steady_clock::now() < deadline) {
         int status = 0;
@@ -59,12 +56,12 @@ bool reap(pid_t pid, std::chrono::milliseconds within)
 }
 
 // Reads the display number Xvfb writes once it accepts connections.
-std::string readDisplay(int fd, std::chrono::milliseconds within)
-{
+std::string readDisplay(int fd, std::chrono::milliseconds within) {
     std::string text;
     const auto deadline = std::chrono::steady_clock::now() + within;
     while (text.find('\n') == std::string::npos) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         pollfd p{fd, POLLIN, 0};
         if (left.count() <= 0 || poll(&p, 1, static_cast<int>(left.count())) <= 0) {
             return {};
@@ -81,8 +78,7 @@ std::string readDisplay(int fd, std::chrono::milliseconds within)
 
 } // namespace
 
-Child::Child(const std::vector<std::string>& argv, const std::string& log, int keepFd)
-{
+Child::Child(const std::vector<std::string>& argv, const std::string& log, int keepFd) {
     pid_ = fork();
     if (pid_ == 0) {
         execChild(argv, log, keepFd);
@@ -92,18 +88,15 @@ Child::Child(const std::vector<std::string>& argv, const std::string& log, int k
     }
 }
 
-Child::~Child()
-{
+Child::~Child() {
     stop();
 }
 
-Child::Child(Child&& other) noexcept : pid_(other.pid_)
-{
+Child::Child(Child&& other) noexcept : pid_(other.pid_) {
     other.pid_ = -1;
 }
 
-Child& Child::operator=(Child&& other) noexcept
-{
+Child& Child::operator=(Child&& other) noexcept {
     if (this != &other) {
         stop();
         pid_ = other.pid_;
@@ -112,13 +105,11 @@ Child& Child::operator=(Child&& other) noexcept
     return *this;
 }
 
-bool Child::running()
-{
+bool Child::running() {
     return pid_ > 0 && waitpid(pid_, nullptr, WNOHANG) == 0;
 }
 
-bool Child::wait(int timeoutMs, int& exitStatus)
-{
+bool Child::wait(int timeoutMs, int& exitStatus) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (pid_ > 0 && std::chrono::steady_clock::now() < deadline) {
         int status = 0;
@@ -132,8 +123,7 @@ bool Child::wait(int timeoutMs, int& exitStatus)
     return false;
 }
 
-void Child::stop()
-{
+void Child::stop() {
     if (pid_ <= 0) {
         return;
     }
@@ -145,8 +135,7 @@ void Child::stop()
     pid_ = -1;
 }
 
-bool XSession::start(std::string& error)
-{
+bool XSession::start(std::string& error) {
     std::string templ = (std::filesystem::temp_directory_path() / "orbel-overlay-XXXXXX").string();
     if (!mkdtemp(templ.data())) {
         error = "mkdtemp failed";
@@ -180,8 +169,7 @@ bool XSession::start(std::string& error)
     return true;
 }
 
-void XSession::stop()
-{
+void XSession::stop() {
     server_.stop();
     if (!dir_.empty()) {
         std::error_code ignored;
@@ -190,14 +178,12 @@ void XSession::stop()
     }
 }
 
-XSession& session()
-{
+XSession& session() {
     static XSession s;
     return s;
 }
 
-bool runTool(const std::vector<std::string>& argv)
-{
+bool runTool(const std::vector<std::string>& argv) {
     Child tool(argv, session().dir() + "/tools.log");
     int status = -1;
     // The tool ends by itself; the deadline only guards against a hang.

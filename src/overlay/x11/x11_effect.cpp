@@ -4,20 +4,17 @@
 
 #include <QGuiApplication>
 #include <QWidget>
-
-#include <xcb/xcb.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <string>
+#include <xcb/xcb.h>
 
 namespace orbel {
 
 namespace {
 
 // Replies from xcb are malloc'ed; this frees them on every path.
-template <typename Reply>
-struct ReplyPtr {
+template <typename Reply> struct ReplyPtr {
     Reply* p = nullptr;
     explicit ReplyPtr(Reply* r) : p(r) {}
     ReplyPtr(const ReplyPtr&) = delete;
@@ -28,8 +25,7 @@ struct ReplyPtr {
 };
 
 // The X screen number in DISPLAY (":1.2" is screen 2); Qt puts its windows on that screen.
-int screenNumber(int screens)
-{
+int screenNumber(int screens) {
     const QByteArray display = qgetenv("DISPLAY");
     const int colon = display.lastIndexOf(':');
     const int dot = display.indexOf('.', colon < 0 ? 0 : colon);
@@ -37,8 +33,7 @@ int screenNumber(int screens)
     return n >= 0 && n < screens ? n : 0;
 }
 
-std::uint32_t internAtom(xcb_connection_t* c, const std::string& name)
-{
+std::uint32_t internAtom(xcb_connection_t* c, const std::string& name) {
     const auto cookie = xcb_intern_atom(c, 0, static_cast<std::uint16_t>(name.size()), name.c_str());
     const ReplyPtr reply(xcb_intern_atom_reply(c, cookie, nullptr));
     return reply ? reply->atom : 0;
@@ -46,8 +41,7 @@ std::uint32_t internAtom(xcb_connection_t* c, const std::string& name)
 
 } // namespace
 
-std::unique_ptr<X11Effect> X11Effect::create()
-{
+std::unique_ptr<X11Effect> X11Effect::create() {
     auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
     xcb_connection_t* c = x11 ? x11->connection() : nullptr;
     if (!c) {
@@ -56,8 +50,7 @@ std::unique_ptr<X11Effect> X11Effect::create()
     return std::make_unique<X11Effect>(c);
 }
 
-X11Effect::X11Effect(xcb_connection_t* connection) : c_(connection)
-{
+X11Effect::X11Effect(xcb_connection_t* connection) : c_(connection) {
     const xcb_setup_t* setup = xcb_get_setup(c_);
     auto roots = xcb_setup_roots_iterator(setup);
     const int number = screenNumber(roots.rem);
@@ -69,8 +62,7 @@ X11Effect::X11Effect(xcb_connection_t* connection) : c_(connection)
     blurAtom_ = internAtom(c_, "_KDE_NET_WM_BLUR_BEHIND_REGION");
 }
 
-Backdrop X11Effect::backdrop()
-{
+Backdrop X11Effect::backdrop() {
     // Both requests go out before either reply is awaited: one round trip per tick.
     const auto ownerCookie = xcb_get_selection_owner(c_, compositorAtom_);
     const auto propsCookie = xcb_list_properties(c_, root_);
@@ -90,8 +82,7 @@ Backdrop X11Effect::backdrop()
     return Backdrop::BlurredCopy;
 }
 
-void X11Effect::setBlurBehind(QWidget& window, bool on)
-{
+void X11Effect::setBlurBehind(QWidget& window, bool on) {
     if (blurAtom_ == 0) {
         return;
     }
@@ -105,8 +96,7 @@ void X11Effect::setBlurBehind(QWidget& window, bool on)
     xcb_flush(c_);
 }
 
-std::uint32_t X11Effect::frameOf(std::uint32_t window) const
-{
+std::uint32_t X11Effect::frameOf(std::uint32_t window) const {
     // A window manager reparents a client into its frame; the frame is what is stacked.
     for (int depth = 0; depth < 8; ++depth) {
         const ReplyPtr tree(xcb_query_tree_reply(c_, xcb_query_tree(c_, window), nullptr));
@@ -121,8 +111,7 @@ std::uint32_t X11Effect::frameOf(std::uint32_t window) const
     return 0;
 }
 
-std::vector<std::uint32_t> X11Effect::keptFrames(std::span<QWidget* const> kept) const
-{
+std::vector<std::uint32_t> X11Effect::keptFrames(std::span<QWidget* const> kept) const {
     std::vector<std::uint32_t> frames;
     for (QWidget* w : kept) {
         if (w->isVisible() && w->internalWinId() != 0) {
@@ -135,8 +124,7 @@ std::vector<std::uint32_t> X11Effect::keptFrames(std::span<QWidget* const> kept)
 }
 
 std::uint32_t X11Effect::keptRunBottom(std::span<const std::uint32_t> overlays,
-                                       std::span<const std::uint32_t> frames) const
-{
+                                       std::span<const std::uint32_t> frames) const {
     const ReplyPtr tree(xcb_query_tree_reply(c_, xcb_query_tree(c_, root_), nullptr));
     if (!tree) {
         return 0;
@@ -164,8 +152,7 @@ std::uint32_t X11Effect::keptRunBottom(std::span<const std::uint32_t> overlays,
     return stackBelow(stack, overlays, frames);
 }
 
-void X11Effect::restack(std::span<const std::uint32_t> overlays, std::uint32_t below)
-{
+void X11Effect::restack(std::span<const std::uint32_t> overlays, std::uint32_t below) {
     for (const std::uint32_t id : overlays) {
         if (below != 0) {
             const std::uint32_t values[] = {below, XCB_STACK_MODE_BELOW};
@@ -178,8 +165,7 @@ void X11Effect::restack(std::span<const std::uint32_t> overlays, std::uint32_t b
     xcb_flush(c_);
 }
 
-void X11Effect::raise(std::span<QWidget* const> overlays, std::span<QWidget* const> kept)
-{
+void X11Effect::raise(std::span<QWidget* const> overlays, std::span<QWidget* const> kept) {
     // The overlay windows bypass the window manager, so the server stacks them as asked.
     std::vector<std::uint32_t> ids;
     for (QWidget* w : overlays) {

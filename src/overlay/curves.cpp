@@ -34,7 +34,7 @@ double lerp(std::span<const double> curve, double x) {
     if (last == 0) {
         return curve[0];
     }
-    const double top = static_cast<double>(last);
+    const auto top = static_cast<double>(last);
     const double level = std::isnan(x) ? 0.0 : std::clamp(x, 0.0, top);
     const std::size_t i = std::min(static_cast<std::size_t>(level), last - 1);
     const double t = level - static_cast<double>(i);

@@ -34,7 +34,7 @@ int bandWidth(QSize screen, double level) {
 QRegion solidRegion(QSize screen, double level, std::int64_t stage) {
     const QRect whole(QPoint(0, 0), screen);
     if (stage >= cardStage) {
-        return QRegion(whole);
+        return {whole};
     }
     const int band = bandWidth(screen, level);
     return QRegion(whole).subtracted(QRegion(whole.adjusted(band, band, -band, -band)));

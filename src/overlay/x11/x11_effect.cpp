@@ -5,6 +5,7 @@
 #include <QGuiApplication>
 #include <QWidget>
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <string>
 #include <xcb/xcb.h>
@@ -27,8 +28,8 @@ template <typename Reply> struct ReplyPtr {
 // The X screen number in DISPLAY (":1.2" is screen 2); Qt puts its windows on that screen.
 int screenNumber(int screens) {
     const QByteArray display = qgetenv("DISPLAY");
-    const int colon = display.lastIndexOf(':');
-    const int dot = display.indexOf('.', colon < 0 ? 0 : colon);
+    const qsizetype colon = display.lastIndexOf(':');
+    const qsizetype dot = display.indexOf('.', colon < 0 ? 0 : colon);
     const int n = dot < 0 ? 0 : display.mid(dot + 1).toInt();
     return n >= 0 && n < screens ? n : 0;
 }
@@ -155,11 +156,11 @@ std::uint32_t X11Effect::keptRunBottom(std::span<const std::uint32_t> overlays,
 void X11Effect::restack(std::span<const std::uint32_t> overlays, std::uint32_t below) {
     for (const std::uint32_t id : overlays) {
         if (below != 0) {
-            const std::uint32_t values[] = {below, XCB_STACK_MODE_BELOW};
-            xcb_configure_window(c_, id, XCB_CONFIG_WINDOW_SIBLING | XCB_CONFIG_WINDOW_STACK_MODE, values);
+            const std::array<std::uint32_t, 2> values{below, XCB_STACK_MODE_BELOW};
+            xcb_configure_window(c_, id, XCB_CONFIG_WINDOW_SIBLING | XCB_CONFIG_WINDOW_STACK_MODE, values.data());
         } else {
-            const std::uint32_t values[] = {XCB_STACK_MODE_ABOVE};
-            xcb_configure_window(c_, id, XCB_CONFIG_WINDOW_STACK_MODE, values);
+            const std::array<std::uint32_t, 1> values{XCB_STACK_MODE_ABOVE};
+            xcb_configure_window(c_, id, XCB_CONFIG_WINDOW_STACK_MODE, values.data());
         }
     }
     xcb_flush(c_);

@@ -1,5 +1,6 @@
 #include "child_process.h"
 
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -7,6 +8,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <poll.h>
+#include <ranges>
 #include <stdexcept>
 #include <sys/prctl.h>
 #include <sys/stat.h>
@@ -26,7 +28,7 @@ std::string findProgram(const std::string& name) {
     std::size_t start = 0;
     while (start <= dirs.size()) {
         const std::size_t end = std::min(dirs.find(':', start), dirs.size());
-        const std::string candidate = dirs.substr(start, end - start) + "/" + name;
+        std::string candidate = dirs.substr(start, end - start) + "/" + name;
         if (::access(candidate.c_str(), X_OK) == 0) return candidate;
         start = end + 1;
     }
@@ -50,6 +52,7 @@ std::vector<std::string> mergedEnv(const EnvOverrides& overrides) {
 
 std::vector<char*> pointers(std::vector<std::string>& strings) {
     std::vector<char*> ptrs;
+    ptrs.reserve(strings.size() + 1);
     for (std::string& s : strings) ptrs.push_back(s.data());
     ptrs.push_back(nullptr);
     return ptrs;
@@ -81,10 +84,10 @@ Child::Child(const Options& opts) {
     const std::string prog = findProgram(args.at(0));
     std::vector<char*> argv = pointers(args);
     std::vector<char*> envp = pointers(env);
-    int fds[2] = {-1, -1};
-    if (opts.captureFd >= 0 && ::pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
-    int in[2] = {-1, -1};
-    if (opts.feedStdin && ::pipe2(in, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+    std::array<int, 2> fds{-1, -1};
+    if (opts.captureFd >= 0 && ::pipe2(fds.data(), O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+    std::array<int, 2> in{-1, -1};
+    if (opts.feedStdin && ::pipe2(in.data(), O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
     const pid_t parent = ::getpid();
     pid_ = ::fork();
     if (pid_ == 0) {
@@ -138,10 +141,10 @@ std::optional<std::string> Child::readLine(double timeoutSec) {
         if (readFd_ < 0 || left <= 0) return std::nullopt;
         pollfd p{readFd_, POLLIN, 0};
         if (::poll(&p, 1, static_cast<int>(left * 1000) + 1) <= 0) continue;
-        char buf[256];
-        const ssize_t n = ::read(readFd_, buf, sizeof buf);
+        std::array<char, 256> buf{};
+        const ssize_t n = ::read(readFd_, buf.data(), buf.size());
         if (n <= 0) return std::nullopt;
-        buffered_.append(buf, static_cast<std::size_t>(n));
+        buffered_.append(buf.data(), static_cast<std::size_t>(n));
     }
 }
 
@@ -190,7 +193,7 @@ TempDir::~TempDir() {
 }
 
 std::string TempDir::sub(const std::string& name) const {
-    const std::string p = path_ + "/" + name;
+    std::string p = path_ + "/" + name;
     ::mkdir(p.c_str(), 0700);
     return p;
 }
@@ -208,11 +211,11 @@ ScopedEnv::ScopedEnv(const EnvOverrides& vars) {
 }
 
 ScopedEnv::~ScopedEnv() {
-    for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
-        if (it->second) {
-            ::setenv(it->first.c_str(), it->second->c_str(), 1);
+    for (const auto& [key, old] : saved_ | std::views::reverse) { // in reverse, for repeated names
+        if (old) {
+            ::setenv(key.c_str(), old->c_str(), 1);
         } else {
-            ::unsetenv(it->first.c_str());
+            ::unsetenv(key.c_str());
         }
     }
 }

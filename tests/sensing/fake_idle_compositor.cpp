@@ -7,10 +7,11 @@
 #include <wayland-server.h>
 
 extern "C" {
-#include "ext-idle-notify-v1-protocol.c"
+#include "ext-idle-notify-v1-protocol.c" // NOLINT(bugprone-suspicious-include): generated tables
 }
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -72,16 +73,18 @@ void command(State& s, const std::string& cmd) {
 
 int onStdin(int fd, std::uint32_t, void* data) {
     auto& s = *static_cast<State*>(data);
-    char buf[256];
-    const ssize_t n = ::read(fd, buf, sizeof buf);
+    std::array<char, 256> buf{};
+    const ssize_t n = ::read(fd, buf.data(), buf.size());
     if (n <= 0) {
         wl_display_terminate(s.dpy);
         return 0;
     }
-    s.input.append(buf, static_cast<std::size_t>(n));
-    for (std::size_t nl; (nl = s.input.find('\n')) != std::string::npos;) {
+    s.input.append(buf.data(), static_cast<std::size_t>(n));
+    std::size_t nl = s.input.find('\n');
+    while (nl != std::string::npos) {
         command(s, s.input.substr(0, nl));
         s.input.erase(0, nl + 1);
+        nl = s.input.find('\n');
     }
     return 0;
 }

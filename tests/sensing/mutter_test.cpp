@@ -3,8 +3,11 @@
 
 #include "servers.h"
 
+#include <QtCore/QCoreApplication>
+#include <QtCore/QTimer>
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <string>
 
@@ -73,6 +76,30 @@ TEST(MutterIdle, RecoversWhenTheServiceAnswersAgain) {
     ASSERT_TRUE(bus.setHanging(false));
     ASSERT_TRUE(bus.setIdleMs(0));
     EXPECT_TRUE(waitUntil([&] { return idle->idleSeconds() < 1.0; }, deadline));
+}
+
+// The agent may pick its backends before its QApplication exists and reads them from a timer
+// in the application's event loop; the reads must not depend on either.
+TEST(MutterIdle, WorksBeforeInsideAndAfterAnApplicationEventLoop) {
+    test::FakeMutterBus bus("answer");
+    ASSERT_TRUE(bus.ok());
+    auto idle = MutterIdle::open(bus.address(), {1, 5, 2});
+    ASSERT_TRUE(idle);
+    {
+        int argc = 1;
+        std::string name = "sensing_tests";
+        std::array<char*, 2> argv{name.data(), nullptr};
+        QCoreApplication app(argc, argv.data());
+        double seen = -1;
+        QTimer::singleShot(0, &app, [&] {
+            if (bus.setIdleMs(3000)) seen = idle->idleSeconds();
+            app.quit();
+        });
+        app.exec();
+        EXPECT_NEAR(seen, 3, 0.5);
+    }
+    ASSERT_TRUE(bus.setIdleMs(1000));
+    EXPECT_NEAR(idle->idleSeconds(), 1, 0.5);
 }
 
 struct ModeCase {

@@ -75,6 +75,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 template <class T> std::vector<std::string> names(const std::vector<Candidate<T>>& list) {
     std::vector<std::string> out;
+    out.reserve(list.size());
     for (const auto& c : list) out.push_back(c.name);
     return out;
 }

@@ -3,5 +3,5 @@
 #include "ext-idle-notify-v1-client-protocol.h"
 
 extern "C" {
-#include "ext-idle-notify-v1-protocol.c"
+#include "ext-idle-notify-v1-protocol.c" // NOLINT(bugprone-suspicious-include): generated tables, built once here
 }

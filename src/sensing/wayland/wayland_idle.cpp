@@ -5,6 +5,7 @@
 #include "ext-idle-notify-v1-client-protocol.h"
 #include <wayland-client.h>
 
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -29,8 +30,8 @@ Pump pump(wl_display* dpy, int stopFd, int timeoutMs) {
         wl_display_cancel_read(dpy);
         return Pump::failed;
     }
-    pollfd fds[2] = {{wl_display_get_fd(dpy), POLLIN, 0}, {stopFd, POLLIN, 0}};
-    const int n = ::poll(fds, stopFd >= 0 ? 2 : 1, timeoutMs);
+    std::array<pollfd, 2> fds{{{wl_display_get_fd(dpy), POLLIN, 0}, {stopFd, POLLIN, 0}}};
+    const int n = ::poll(fds.data(), stopFd >= 0 ? 2 : 1, timeoutMs);
     if (n <= 0 || (stopFd >= 0 && fds[1].revents) || !fds[0].revents) {
         wl_display_cancel_read(dpy);
         if (n < 0 && errno != EINTR) return Pump::failed;

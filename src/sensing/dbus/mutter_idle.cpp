@@ -71,7 +71,8 @@ struct MutterIdle::Impl {
         return bus.asyncCall(msg, millis(bounds.callSec));
     }
 
-    // Takes a finished call's answer, if any. Returns whether a call finished.
+    // Takes a finished call's answer, if any, as of now: a late one was measured when the
+    // service got round to it, at most a tick ago. Returns whether a call finished.
     bool collect() {
         if (!pending || !pending->isFinished()) return false;
         if (const auto idle = idleOf(pending->reply())) {

@@ -1,5 +1,5 @@
-// A stand-in for GNOME's idle monitor on a private session bus, run by the tests under
-// dbus-run-session. Usage: fake_mutter_idle answer|hang|absent|garbage
+// A stand-in for GNOME's idle monitor on the session bus of $DBUS_SESSION_BUS_ADDRESS (a
+// private bus the tests start). Usage: fake_mutter_idle answer|hang|absent|garbage
 //   answer   GetIdletime returns the idle time in ms (as Mutter does, type 't')
 //   hang     GetIdletime is received and never answered
 //   absent   the service name is never claimed

@@ -128,9 +128,13 @@ Child SoundServer::record(const std::string& source) const {
 }
 
 FakeMutterBus::FakeMutterBus(const std::string& mode) {
-    session_ = Child({{"dbus-run-session", "--", FAKE_MUTTER_IDLE, mode}, {{"DBUS_SESSION_BUS_ADDRESS", ""}}, 1, true});
-    const auto line = session_.readLine(startSec);
-    if (line) address_ = *line;
+    daemon_ = Child({{"dbus-daemon", "--session", "--nofork", "--print-address=1"}, {}, 1, true});
+    const auto bus = daemon_.readLine(startSec);
+    if (!bus || bus->empty()) return;
+    fake_ = Child({{FAKE_MUTTER_IDLE, mode}, {{"DBUS_SESSION_BUS_ADDRESS", *bus}}, 1, true});
+    // The fake prints the address once its names are on the bus.
+    const auto ready = fake_.readLine(startSec);
+    if (ready && *ready == *bus) address_ = *bus;
 }
 
 bool FakeMutterBus::control(const char* method, const std::vector<std::string>& args) const {

@@ -81,8 +81,9 @@ private:
     bool ok_ = false;
 };
 
-// A private session bus (dbus-run-session) with the fake idle monitor on it, in one of the
-// fake's modes: "answer", "hang", "absent", "garbage".
+// A private session bus with the fake idle monitor on it, in one of the fake's modes:
+// "answer", "hang", "absent", "garbage". The bus daemon and the fake are both children of the
+// test (not of dbus-run-session), so both die with it even when it is killed.
 class FakeMutterBus {
 public:
     explicit FakeMutterBus(const std::string& mode);
@@ -94,7 +95,8 @@ public:
 
 private:
     bool control(const char* method, const std::vector<std::string>& args) const;
-    Child session_;
+    Child daemon_;
+    Child fake_;
     std::string address_;
 };
 

@@ -33,7 +33,7 @@ AppEnv systemEnv() {
         const QDateTime t = QDateTime::fromMSecsSinceEpoch(wholeNumber(now * 1000));
         return t.date().toString(QStringLiteral("yyyy-MM-dd")).toStdString();
     };
-    env.idleAvailable = [] { return idleSourceAvailable(); };
+    env.idleProblem = [] { return idleSourceMessage(); };
     env.terminate = [] { QCoreApplication::quit(); };
     return env;
 }
@@ -91,13 +91,16 @@ void App::setTitle(const QString& title) {
 
 void App::buildMenu() { menu.update(last); }
 
+// Said once, on standard error and as a tray notification: the agent cannot see activity here.
 void App::warnIfBlind() {
-    if (warnedBlind_ || !env_.idleAvailable || env_.idleAvailable()) return;
+    if (warnedBlind_ || !env_.idleProblem) return;
+    const std::string problem = env_.idleProblem();
+    if (problem.empty()) return;
     warnedBlind_ = true;
-    const char* text = "Orbel Lite cannot read keyboard and mouse activity on this desktop, so it counts all "
-                       "time as active.";
-    std::fprintf(stderr, "orbel-lite: %s\n", text);
-    if (item) item->showMessage(QStringLiteral("Orbel Lite"), QString::fromUtf8(text), QSystemTrayIcon::Warning);
+    std::fprintf(stderr, "orbel-lite: %s\n", problem.c_str());
+    if (item) {
+        item->showMessage(QStringLiteral("Orbel Lite"), QString::fromStdString(problem), QSystemTrayIcon::Warning);
+    }
 }
 
 void App::pause() {

@@ -30,7 +30,7 @@ struct AppEnv {
     std::function<double()> idle;              // seconds since the last input
     std::function<bool()> onCall;              // microphone in use or a call application in front
     std::function<std::string(double)> today;  // the local date of a clock value, "yyyy-MM-dd"
-    std::function<bool()> idleAvailable;       // whether any idle-time source works here
+    std::function<std::string()> idleProblem;  // why idle time cannot be read here, or empty
     std::function<void()> terminate;           // ends the application
     std::shared_ptr<Dialogs> dialogs;          // null: real dialogs above the overlay
 };

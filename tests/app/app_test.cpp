@@ -68,13 +68,13 @@ struct AppFixture : ::testing::Test {
         std::ofstream(cfgURL) << json;
     }
 
-    App& start() {
+    App& start(std::function<std::string()> idleProblem = [] { return std::string(); }) {
         AppEnv env;
         env.clock = [this] { return now; };
         env.idle = [this] { return idle; };
         env.onCall = [this] { return call; };
         env.today = [](double) { return std::string("2026-12-09"); };
-        env.idleAvailable = [] { return true; };
+        env.idleProblem = std::move(idleProblem);
         env.terminate = [this] { ++terminated; };
         env.dialogs = dialogs;
         app = std::make_unique<App>(env);
@@ -111,6 +111,21 @@ TEST_F(AppFixture, LaunchUsesDefaultsWithoutAFileAndTitlesAtOnce) {
     EXPECT_EQ(a.title(), "Orbel 60m");
     EXPECT_EQ(a.item->toolTip(), "Orbel 60m");
     EXPECT_FALSE(fs::exists(supportDir)) << "launch writes nothing";
+}
+
+TEST_F(AppFixture, SaysOnceWhenIdleTimeCannotBeRead) {
+    int asked = 0;
+    testing::internal::CaptureStderr();
+    start([&asked] {
+        ++asked;
+        return std::string("no idle source here.");
+    });
+    step(3);
+    const std::string err = testing::internal::GetCapturedStderr();
+    const std::string line = "orbel-lite: no idle source here.\n";
+    ASSERT_NE(err.find(line), std::string::npos) << err;
+    EXPECT_EQ(err.find(line, err.find(line) + 1), std::string::npos) << "said more than once: " << err;
+    EXPECT_EQ(asked, 1);
 }
 
 TEST_F(AppFixture, BlockBelowOneMinuteResetsEveryField) {

@@ -45,7 +45,7 @@ TEST(TrayOnX11, IconAppearsWhenTheTrayComesLateAndAClickOpensTheMenu) {
     AppEnv env = systemEnv();
     env.idle = [] { return 0.0; };
     env.onCall = [] { return false; };
-    env.idleAvailable = [] { return true; };
+    env.idleProblem = [] { return std::string(); };
     env.terminate = [] {};
     App app(env);
     app.launch(); // before any tray exists, as at a login where the panel starts late

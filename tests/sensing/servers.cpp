@@ -111,7 +111,7 @@ std::string SoundServer::sourceState(const std::string& name) const {
     if (run({"pactl", "list", "short", "sources"}, env(), startSec, &out) != 0) return {};
     std::istringstream lines(out);
     for (std::string line; std::getline(lines, line);) {
-        // index, name, driver, sample spec, state; tab-separated
+        // index, name, driver, sample format, state; tab-separated
         std::vector<std::string> fields;
         std::istringstream cols(line);
         for (std::string f; std::getline(cols, f, '\t');) fields.push_back(f);

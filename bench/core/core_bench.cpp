@@ -1,7 +1,6 @@
 #include "core/machine.h"
 
 #include <benchmark/benchmark.h>
-
 #include <string>
 
 namespace orbel {
@@ -78,7 +77,8 @@ DayStats simulateDay() {
 
 void BM_SimulatedDay(benchmark::State& state) {
     DayStats stats;
-    for (auto _ : state) stats = simulateDay();
+    for (auto _ : state)
+        stats = simulateDay();
     state.SetItemsProcessed(state.iterations() * 86400);
     // Reported so that a reader can see the day really had overruns, a grant and a call.
     state.counters["blurredSec"] = static_cast<double>(stats.blurred);

@@ -8,11 +8,9 @@
 #include "sensing/wayland/wayland_idle.h"
 #include "sensing/x11/x11_front.h"
 #include "sensing/x11/x11_idle.h"
-
 #include "servers.h"
 
 #include <benchmark/benchmark.h>
-
 #include <cstdio>
 #include <memory>
 
@@ -21,15 +19,18 @@ namespace {
 using namespace orbel;
 
 void idleBench(benchmark::State& state, IdleSource& src) {
-    for (auto _ : state) benchmark::DoNotOptimize(src.idleSeconds());
+    for (auto _ : state)
+        benchmark::DoNotOptimize(src.idleSeconds());
 }
 
 void micBench(benchmark::State& state, MicSource& src) {
-    for (auto _ : state) benchmark::DoNotOptimize(src.inUse());
+    for (auto _ : state)
+        benchmark::DoNotOptimize(src.inUse());
 }
 
 void frontBench(benchmark::State& state, FrontSource& src) {
-    for (auto _ : state) benchmark::DoNotOptimize(src.frontIds());
+    for (auto _ : state)
+        benchmark::DoNotOptimize(src.frontIds());
 }
 
 // What the agent's tick asks, in its order: the idle time, then whether a call is on (the
@@ -62,7 +63,8 @@ int main(int argc, char** argv) {
     auto front = X11Front::open(x.display());
     Sensors x11Tick = pickSensors({x.display(), "", "", pa.server()});
     Sensors gnomeTick = pickSensors({x.display(), "", bus.address(), pa.server()});
-    if (!x11Idle || !gnomeIdle || !waylandIdle || !mic || !front || !test::waitUntil([&] { return mic->connected(); }, 15)) {
+    if (!x11Idle || !gnomeIdle || !waylandIdle || !mic || !front ||
+        !test::waitUntil([&] { return mic->connected(); }, 15)) {
         std::fputs("sensing_bench: a backend did not open\n", stderr);
         return 1;
     }

@@ -6,7 +6,6 @@
 #include "sensing/sensing.h"
 
 #include <QApplication>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>

@@ -14,7 +14,6 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QSystemTrayIcon>
-
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -89,7 +88,9 @@ void App::setTitle(const QString& title) {
     if (item) item->setToolTip(title_);
 }
 
-void App::buildMenu() { menu.update(last); }
+void App::buildMenu() {
+    menu.update(last);
+}
 
 // Said once, on standard error and as a tray notification: the agent cannot see activity here.
 void App::warnIfBlind() {

@@ -10,7 +10,6 @@
 #include <QPointer>
 #include <QString>
 #include <QTimer>
-
 #include <functional>
 #include <map>
 #include <memory>
@@ -26,13 +25,13 @@ namespace orbel {
 
 // Everything the agent takes from the outside world, so that tests can replay timelines.
 struct AppEnv {
-    std::function<double()> clock;             // seconds since 1970, with fractions
-    std::function<double()> idle;              // seconds since the last input
-    std::function<bool()> onCall;              // microphone in use or a call application in front
-    std::function<std::string(double)> today;  // the local date of a clock value, "yyyy-MM-dd"
-    std::function<std::string()> idleProblem;  // why idle time cannot be read here, or empty
-    std::function<void()> terminate;           // ends the application
-    std::shared_ptr<Dialogs> dialogs;          // null: real dialogs above the overlay
+    std::function<double()> clock;            // seconds since 1970, with fractions
+    std::function<double()> idle;             // seconds since the last input
+    std::function<bool()> onCall;             // microphone in use or a call application in front
+    std::function<std::string(double)> today; // the local date of a clock value, "yyyy-MM-dd"
+    std::function<std::string()> idleProblem; // why idle time cannot be read here, or empty
+    std::function<void()> terminate;          // ends the application
+    std::shared_ptr<Dialogs> dialogs;         // null: real dialogs above the overlay
 };
 
 // The system clock, the sensing functions, the local date and QCoreApplication::quit.

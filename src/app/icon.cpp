@@ -3,12 +3,13 @@
 #include <QIconEngine>
 #include <QPainterPath>
 #include <QPixmap>
-
 #include <algorithm>
 
 namespace orbel {
 
-QColor trayInk() { return QColor(0x88, 0x88, 0x88); }
+QColor trayInk() {
+    return QColor(0x88, 0x88, 0x88);
+}
 
 void drawOrbelGlyph(QPainter& painter, const QRectF& rect) {
     const double s = std::min(rect.width(), rect.height());

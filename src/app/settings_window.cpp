@@ -11,10 +11,11 @@ namespace {
 constexpr int windowWidth = 340;
 constexpr int windowHeight = 250;
 
-
 } // namespace
 
-QRect flippedFrame(int x, int y, int w, int h) { return {x, windowHeight - y - h, w, h}; }
+QRect flippedFrame(int x, int y, int w, int h) {
+    return {x, windowHeight - y - h, w, h};
+}
 
 SettingsWindow::SettingsWindow(const Config& cfg) : QWidget(nullptr, Qt::Window) {
     setWindowTitle(QStringLiteral("Orbel Lite settings"));

@@ -4,7 +4,6 @@
 #include "core/config.h"
 
 #include <QWidget>
-
 #include <map>
 #include <string>
 

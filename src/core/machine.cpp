@@ -10,13 +10,15 @@
 namespace orbel {
 namespace {
 
-constexpr double maxStep = 5;        // a sleep or a clock change credits at most this much
+constexpr double maxStep = 5;         // a sleep or a clock change credits at most this much
 constexpr double newDayAfter = 72000; // 20 hours between two wake times
 constexpr double maxLevel = 5;
 
 // x when it is a positive number, else 0: keeps counters that hostile settings could drive
 // negative or to NaN (a NaN ease rate, an infinite one times a zero step) at a sane floor.
-double positiveOrZero(double x) { return x > 0 ? x : 0; }
+double positiveOrZero(double x) {
+    return x > 0 ? x : 0;
+}
 
 } // namespace
 

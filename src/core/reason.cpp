@@ -1,15 +1,14 @@
 #include "reason.h"
 
-#include <unicode/brkiter.h>
-#include <unicode/uchar.h>
-#include <unicode/utext.h>
-#include <unicode/utf8.h>
-
 #include <array>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
 #include <memory>
+#include <unicode/brkiter.h>
+#include <unicode/uchar.h>
+#include <unicode/utext.h>
+#include <unicode/utf8.h>
 
 namespace orbel {
 namespace {
@@ -18,7 +17,9 @@ bool isLineBreak(UChar32 c) {
     return (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029;
 }
 
-bool isTrimmed(UChar32 c) { return c == 0x09 || isLineBreak(c) || u_charType(c) == U_SPACE_SEPARATOR; }
+bool isTrimmed(UChar32 c) {
+    return c == 0x09 || isLineBreak(c) || u_charType(c) == U_SPACE_SEPARATOR;
+}
 
 // ICU's UTF-8 macros index with int32_t; reasons typed into a dialog are far below that.
 std::int32_t length32(std::string_view s) {
@@ -75,12 +76,14 @@ std::int64_t graphemeCount(std::string_view text) {
         // count one each.
         std::int64_t count = 0;
         const auto* s = reinterpret_cast<const std::uint8_t*>(text.data());
-        for (std::int32_t i = 0, n = length32(text); i < n; ++count) nextCodePoint(s, i, n);
+        for (std::int32_t i = 0, n = length32(text); i < n; ++count)
+            nextCodePoint(s, i, n);
         return count;
     }
     it->setText(ut, status);
     std::int64_t count = 0;
-    for (std::int32_t pos = it->next(); pos != icu::BreakIterator::DONE; pos = it->next()) ++count;
+    for (std::int32_t pos = it->next(); pos != icu::BreakIterator::DONE; pos = it->next())
+        ++count;
     return count;
 }
 

@@ -15,6 +15,8 @@ std::int64_t wholeNumber(double x) {
     return static_cast<std::int64_t>(x);
 }
 
-std::string wholeText(double x) { return std::to_string(wholeNumber(x)); }
+std::string wholeText(double x) {
+    return std::to_string(wholeNumber(x));
+}
 
 } // namespace orbel

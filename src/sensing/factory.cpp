@@ -45,14 +45,16 @@ Environment Environment::current() {
 std::vector<Candidate<IdleSource>> idleCandidates(const Environment& env) {
     std::vector<Candidate<IdleSource>> list;
     if (!env.sessionBus.empty()) {
-        list.push_back({"gnome-mutter", [bus = env.sessionBus] { return std::unique_ptr<IdleSource>(MutterIdle::open(bus)); }});
+        list.push_back(
+            {"gnome-mutter", [bus = env.sessionBus] { return std::unique_ptr<IdleSource>(MutterIdle::open(bus)); }});
     }
     if (!env.waylandDisplay.empty()) {
         list.push_back({"wayland-idle-notify",
                         [w = env.waylandDisplay] { return std::unique_ptr<IdleSource>(WaylandIdle::open(w)); }});
     }
     if (!env.display.empty() && env.waylandDisplay.empty()) {
-        list.push_back({"x11-screensaver", [d = env.display] { return std::unique_ptr<IdleSource>(X11Idle::open(d)); }});
+        list.push_back(
+            {"x11-screensaver", [d = env.display] { return std::unique_ptr<IdleSource>(X11Idle::open(d)); }});
     }
     return list;
 }
@@ -86,7 +88,9 @@ std::string Sensors::idleMessage() const {
            "break.";
 }
 
-bool Sensors::onCall(const std::unordered_set<std::string>& apps) { return onCallFrom(*mic.source, *front.source, apps); }
+bool Sensors::onCall(const std::unordered_set<std::string>& apps) {
+    return onCallFrom(*mic.source, *front.source, apps);
+}
 
 Sensors pickSensors(const Environment& env) {
     Sensors s;

@@ -23,18 +23,32 @@ Sensors& sensors() {
 
 } // namespace
 
-void startSensing() { sensors(); }
+void startSensing() {
+    sensors();
+}
 
-double idleSeconds() { return sensors().idle.source->idleSeconds(); }
+double idleSeconds() {
+    return sensors().idle.source->idleSeconds();
+}
 
-bool micInUse() { return sensors().mic.source->inUse(); }
+bool micInUse() {
+    return sensors().mic.source->inUse();
+}
 
-bool onCall() { return sensors().onCall(callApps); }
+bool onCall() {
+    return sensors().onCall(callApps);
+}
 
-bool idleSourceAvailable() { return sensors().idleAvailable(); }
+bool idleSourceAvailable() {
+    return sensors().idleAvailable();
+}
 
-std::string idleSourceMessage() { return sensors().idleMessage(); }
+std::string idleSourceMessage() {
+    return sensors().idleMessage();
+}
 
-std::string sensingSummary() { return sensors().summary(); }
+std::string sensingSummary() {
+    return sensors().summary();
+}
 
 } // namespace orbel

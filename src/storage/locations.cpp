@@ -1,10 +1,9 @@
 #include "storage/locations.h"
 
-#include <pwd.h>
-#include <unistd.h>
-
 #include <cstdlib>
+#include <pwd.h>
 #include <string>
+#include <unistd.h>
 
 namespace orbel {
 

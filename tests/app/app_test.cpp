@@ -1,9 +1,6 @@
 #include "app/app.h"
-
 #include "storage/locations.h"
 #include "storage/settings_file.h"
-
-#include <gtest/gtest.h>
 
 #include <QAction>
 #include <QApplication>
@@ -13,15 +10,17 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QSystemTrayIcon>
-
 #include <cstdlib>
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <sstream>
 
 // Readable QStrings in failure messages.
-void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
 
 namespace orbel {
 namespace {
@@ -129,8 +128,9 @@ TEST_F(AppFixture, SaysOnceWhenIdleTimeCannotBeRead) {
 }
 
 TEST_F(AppFixture, BlockBelowOneMinuteResetsEveryField) {
-    writeConfig(R"({"adaptive":false,"workMin":0.5,"breakMin":9,"stageEveryMin":3,"holdSec":1,"easeAfterSec":1,)"
-                R"("easeRate":1,"grantMin":1,"maxGrantsPerDay":9,"reasonMinChars":1,"cooldownSec":1,"pausedUntil":0,"wakeTs":5})");
+    writeConfig(
+        R"({"adaptive":false,"workMin":0.5,"breakMin":9,"stageEveryMin":3,"holdSec":1,"easeAfterSec":1,)"
+        R"("easeRate":1,"grantMin":1,"maxGrantsPerDay":9,"reasonMinChars":1,"cooldownSec":1,"pausedUntil":0,"wakeTs":5})");
     App& a = start();
     EXPECT_EQ(a.machine->cfg.breakMin, 5);
     EXPECT_EQ(a.machine->cfg.maxGrantsPerDay, 2);
@@ -168,12 +168,14 @@ TEST_F(AppFixture, MenuEntriesInOrderWithShortcuts) {
         }
         return t;
     };
-    EXPECT_EQ(visibleTexts(), (QStringList{"Block 50 min, break 5 min, 23 min left", "---", "Pause 1 hour",
-                                           "Override with a reason\u2026", "Settings\u2026", "---", "Quit Orbel Lite"}));
+    EXPECT_EQ(visibleTexts(),
+              (QStringList{"Block 50 min, break 5 min, 23 min left", "---", "Pause 1 hour",
+                           "Override with a reason\u2026", "Settings\u2026", "---", "Quit Orbel Lite"}));
     EXPECT_FALSE(items[0]->isEnabled());
     EXPECT_EQ(a.menu.settings->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Comma));
     EXPECT_EQ(a.menu.quit->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
-    for (QAction* act : {a.menu.pause, a.menu.resume, a.menu.override}) EXPECT_TRUE(act->shortcut().isEmpty());
+    for (QAction* act : {a.menu.pause, a.menu.resume, a.menu.override})
+        EXPECT_TRUE(act->shortcut().isEmpty());
 
     QMenu* shown = &a.menu.menu;
     call = true;
@@ -249,7 +251,8 @@ TEST_F(AppFixture, SavesExactlyOnWholeSecondsThatAreMultiplesOfThirty) {
     a.tick();
     EXPECT_EQ(loadCfg().breakMin, 7);
     a.machine->cfg.breakMin = 8;
-    for (now = 1765270831.5; now < 1765270859; now += 1) a.tick();
+    for (now = 1765270831.5; now < 1765270859; now += 1)
+        a.tick();
     EXPECT_EQ(loadCfg().breakMin, 7);
     now = 1765270860.2;
     a.tick();
@@ -257,8 +260,9 @@ TEST_F(AppFixture, SavesExactlyOnWholeSecondsThatAreMultiplesOfThirty) {
 }
 
 TEST_F(AppFixture, SettingsWindowShowsTheSettings) {
-    writeConfig(R"({"adaptive":false,"workMin":37.5,"breakMin":5,"stageEveryMin":0.5,"holdSec":120,"easeAfterSec":120,)"
-                R"("easeRate":2,"grantMin":15,"maxGrantsPerDay":2,"reasonMinChars":15,"cooldownSec":20,"pausedUntil":0,"wakeTs":0})");
+    writeConfig(
+        R"({"adaptive":false,"workMin":37.5,"breakMin":5,"stageEveryMin":0.5,"holdSec":120,"easeAfterSec":120,)"
+        R"("easeRate":2,"grantMin":15,"maxGrantsPerDay":2,"reasonMinChars":15,"cooldownSec":20,"pausedUntil":0,"wakeTs":0})");
     App& a = start();
     a.menu.settings->trigger();
     ASSERT_TRUE(a.settings);
@@ -278,7 +282,8 @@ TEST_F(AppFixture, SettingsWindowShowsTheSettings) {
     EXPECT_EQ(a.adaptiveBox->geometry(), QRect(16, 172, 310, 22));
     EXPECT_EQ(w.saveButton->geometry(), QRect(240, 208, 80, 30));
     QStringList labels;
-    for (QLabel* l : w.findChildren<QLabel*>()) labels << l->text();
+    for (QLabel* l : w.findChildren<QLabel*>())
+        labels << l->text();
     EXPECT_EQ(labels, (QStringList{"Block (min)", "Break (min)", "Minutes per blur stage", "Overrides per day"}));
 }
 

@@ -1,12 +1,10 @@
 #include "app/icon.h"
 
-#include <gtest/gtest.h>
-
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
-
 #include <cmath>
+#include <gtest/gtest.h>
 
 namespace orbel {
 namespace {
@@ -81,7 +79,8 @@ TEST(Glyph, NonSquareRectangleGivesTheSquareGlyphCentred) {
     EXPECT_EQ(wide.copy(6, 0, 18, 18), square);
     // Nothing beyond the square's sides.
     for (int y = 0; y < 18; ++y) {
-        for (int x : {0, 1, 2, 3, 4, 26, 27, 28, 29}) EXPECT_EQ(wide.pixelColor(x, y).alpha(), 0);
+        for (int x : {0, 1, 2, 3, 4, 26, 27, 28, 29})
+            EXPECT_EQ(wide.pixelColor(x, y).alpha(), 0);
     }
 }
 
@@ -105,7 +104,10 @@ TEST(TrayIcon, DrawnOnDemandAsAMaskInOneGreyReadableOnLightAndDark) {
         EXPECT_GT(opaque, side) << side;
     }
     // WCAG contrast of the ink against a white and a black panel.
-    auto lum = [](double c) { c /= 255; return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4); };
+    auto lum = [](double c) {
+        c /= 255;
+        return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+    };
     const QColor ink = trayInk();
     const double l = 0.2126 * lum(ink.red()) + 0.7152 * lum(ink.green()) + 0.0722 * lum(ink.blue());
     EXPECT_GE((1.0 + 0.05) / (l + 0.05), 3.0);

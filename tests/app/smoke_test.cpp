@@ -1,18 +1,16 @@
-#include <gtest/gtest.h>
-
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/file.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <array>
 #include <chrono>
 #include <cmath>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
+#include <signal.h>
 #include <string>
+#include <sys/file.h>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -59,7 +57,8 @@ public:
         unsetenv("DBUS_SESSION_BUS_ADDRESS");
         std::vector<std::string> copies = args;
         std::vector<char*> argv{const_cast<char*>(ORBEL_LITE_EXE)};
-        for (auto& a : copies) argv.push_back(a.data());
+        for (auto& a : copies)
+            argv.push_back(a.data());
         argv.push_back(nullptr);
         execv(ORBEL_LITE_EXE, argv.data());
         _exit(127);
@@ -85,7 +84,8 @@ public:
         std::string s;
         std::array<char, 4096> buf{};
         ssize_t n = 0;
-        while ((n = read(fd, buf.data(), buf.size())) > 0) s.append(buf.data(), static_cast<std::size_t>(n));
+        while ((n = read(fd, buf.data(), buf.size())) > 0)
+            s.append(buf.data(), static_cast<std::size_t>(n));
         close(fd);
         return s;
     }

@@ -1,9 +1,8 @@
 #include "app/texts.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <cstdlib>
+#include <gtest/gtest.h>
 #include <limits>
 
 namespace orbel {
@@ -23,12 +22,14 @@ TEST(StatusTitle, PauseFirstThenBreakThenWholeMinutes) {
         {Out{.stage = 0, .minsLeft = 1e300}, "Orbel 9223372036854775807m"},
         {Out{.stage = 0, .minsLeft = 12, .granted = true}, "Orbel 12m"},
     };
-    for (const auto& c : cases) EXPECT_EQ(statusTitle(c.out), c.title);
+    for (const auto& c : cases)
+        EXPECT_EQ(statusTitle(c.out), c.title);
 }
 
 TEST(InfoLine, LengthsAndMinutesOrPaused) {
     EXPECT_EQ(infoLine(Out{.workMin = 50, .breakMin = 5, .minsLeft = 23.9}), "Block 50 min, break 5 min, 23 min left");
-    EXPECT_EQ(infoLine(Out{.workMin = 37.5, .breakMin = 4.9, .minsLeft = 0.7}), "Block 37 min, break 4 min, 0 min left");
+    EXPECT_EQ(infoLine(Out{.workMin = 37.5, .breakMin = 4.9, .minsLeft = 0.7}),
+              "Block 37 min, break 4 min, 0 min left");
     EXPECT_EQ(infoLine(Out{.minsLeft = 3, .paused = true}), "Paused");
 }
 
@@ -52,13 +53,30 @@ TEST(ParseSetting, WholeTextInTheCLocale) {
         std::optional<double> value;
     };
     const Case cases[] = {
-        {"1", 1},         {"0.99", 0.99},        {"2.9", 2.9},        {"-1", -1},
-        {"1e2", 100},     {"0x10", 16},          {".5", 0.5},         {"5.", 5},
-        {"", {}},         {" 5", {}},            {"5 ", {}},          {"\t5", {}},
-        {"5\n", {}},      {"2,5", {}},           {"abc", {}},         {"5min", {}},
-        {"1e", {}},       {"\xc2\xa0" "5", {}},  {"+", {}},
+        {"1", 1},
+        {"0.99", 0.99},
+        {"2.9", 2.9},
+        {"-1", -1},
+        {"1e2", 100},
+        {"0x10", 16},
+        {".5", 0.5},
+        {"5.", 5},
+        {"", {}},
+        {" 5", {}},
+        {"5 ", {}},
+        {"\t5", {}},
+        {"5\n", {}},
+        {"2,5", {}},
+        {"abc", {}},
+        {"5min", {}},
+        {"1e", {}},
+        {"\xc2\xa0"
+         "5",
+         {}},
+        {"+", {}},
     };
-    for (const auto& c : cases) EXPECT_EQ(parseSetting(c.text), c.value) << '"' << c.text << '"';
+    for (const auto& c : cases)
+        EXPECT_EQ(parseSetting(c.text), c.value) << '"' << c.text << '"';
     EXPECT_TRUE(std::isinf(*parseSetting("inf")));
     EXPECT_TRUE(std::isinf(*parseSetting("-Infinity")));
     EXPECT_TRUE(std::isnan(*parseSetting("nan")));

@@ -1,22 +1,19 @@
 // The agent on a private X server with a tray host, a compositor and real input.
+#include "../overlay/widget_helpers.h"
+#include "../overlay/x_helpers.h"
 #include "app/app.h"
 #include "app/texts.h"
 #include "storage/locations.h"
-
-#include "../overlay/widget_helpers.h"
-#include "../overlay/x_helpers.h"
-
-#include <gtest/gtest.h>
 
 #include <QAction>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QMenu>
 #include <QSystemTrayIcon>
-
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 
 namespace orbel {
 namespace {
@@ -71,7 +68,8 @@ TEST(TrayOnX11, IconAppearsWhenTheTrayComesLateAndAClickOpensTheMenu) {
                              std::to_string(icon.center().y()), "click", button}));
         ASSERT_TRUE(waitUntil([&] { return app.menu.menu.isVisible(); }, 10000)) << "no menu after a click";
         EXPECT_EQ(visibleEntries(app.menu.menu).join('|').toStdString(),
-                  infoLine(app.last) + "|---|Pause 1 hour|Override with a reason\u2026|Settings\u2026|---|Quit Orbel Lite");
+                  infoLine(app.last) +
+                      "|---|Pause 1 hour|Override with a reason\u2026|Settings\u2026|---|Quit Orbel Lite");
         EXPECT_TRUE(screen.intersects(app.menu.menu.geometry()));
         app.menu.menu.hide();
         ASSERT_TRUE(waitUntil([&] { return !app.menu.menu.isVisible(); }));
@@ -87,7 +85,9 @@ void writeShortBlock(const fs::path& config) {
            R"("cooldownSec":20,"pausedUntil":0,"wakeTs":0})";
 }
 
-int greyAt(const QImage& shot) { return grey(shot, 100, 100); } // far from the card
+int greyAt(const QImage& shot) {
+    return grey(shot, 100, 100);
+} // far from the card
 
 // The user's work: a white window over the whole screen (a compositor paints no root background).
 class WhitePage final : public QWidget {
@@ -116,8 +116,11 @@ TEST(AgentOnX11, WorkingPastAShortBlockDarkensAndAFullBreakClears) {
     Child agent({ORBEL_LITE_EXE}, session().dir() + "/agent.log");
     unsetenv("XDG_CONFIG_HOME");
 
-    ASSERT_TRUE(waitUntil([] { return runTool({"xdotool", "search", "--onlyvisible", "--classname", "orbel-lite"}); },
-                          20000))
+    ASSERT_TRUE(waitUntil(
+        [] {
+            return runTool({"xdotool", "search", "--onlyvisible", "--classname", "orbel-lite"});
+        },
+        20000))
         << "no visible window of the agent: its tray icon did not appear";
 
     // Work: move the mouse every second until the screen is as dark as stage 5 makes it:

@@ -1,7 +1,6 @@
 #include "core/machine.h"
 
 #include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
 
@@ -101,9 +100,9 @@ TEST_F(Granting, CharactersAreGraphemeClusters) {
     m.cfg.reasonMinChars = 5;
     // Each is 4 user-perceived characters although it has more bytes or code points.
     const char* fourClusters[] = {
-        "e\u0301e\u0301e\u0301e\u0301",          // e + combining acute
+        "e\u0301e\u0301e\u0301e\u0301",                  // e + combining acute
         "\U0001F468\u200D\U0001F469\u200D\U0001F467abc", // family emoji (ZWJ sequence)
-        "\U0001F1E9\U0001F1EA\U0001F1EB\U0001F1F7xy", // two flags
+        "\U0001F1E9\U0001F1EA\U0001F1EB\U0001F1F7xy",    // two flags
         "\u00e9t\u00e9s",
         "\r\nabc", // CR LF is one cluster, but it is trimmed away: 3 left
     };
@@ -120,7 +119,8 @@ TEST_F(Granting, InnerTabsAndLineBreaksCannotForgeRecords) {
     EXPECT_EQ(lines[0], "2025-03-04T09:30:00Z\t15min\tcall with  client and boss now \u00fc\u00dfer");
     // Exactly three fields, whatever was pasted.
     std::size_t tabs = 0;
-    for (char ch : lines[0]) tabs += ch == '\t';
+    for (char ch : lines[0])
+        tabs += ch == '\t';
     EXPECT_EQ(tabs, 2u);
 }
 

@@ -1,7 +1,6 @@
 #include "core/machine.h"
 
 #include <gtest/gtest.h>
-
 #include <limits>
 
 namespace orbel {
@@ -178,8 +177,8 @@ TEST(Tick, StagesAndTheCardFromStageThree) {
         std::int64_t stage;
     };
     const Case cases[] = {
-        {0, 0, 0}, {1, 1.0 / 120, 1}, {120, 1, 1}, {121, 121.0 / 120, 2}, {240, 2, 2},
-        {241, 241.0 / 120, 3}, {480, 4, 4}, {481, 481.0 / 120, 5}, {600, 5, 5}, {36000, 5, 5},
+        {0, 0, 0},   {1, 1.0 / 120, 1},     {120, 1, 1}, {121, 121.0 / 120, 2}, {240, 2, 2}, {241, 241.0 / 120, 3},
+        {480, 4, 4}, {481, 481.0 / 120, 5}, {600, 5, 5}, {36000, 5, 5},
     };
     for (const auto& c : cases) {
         // Idle 100 lies between hold and easeAfter here, so the tick leaves the counters alone.

@@ -1,8 +1,7 @@
 #include "core/machine.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
+#include <gtest/gtest.h>
 #include <limits>
 #include <random>
 #include <string>
@@ -66,9 +65,12 @@ void runSequence(std::uint64_t seed, bool hostile) {
     std::uniform_real_distribution<double> idleDist(0, 600);
     for (int i = 0; i < 3000; ++i) {
         const int roll = static_cast<int>(rng() % 100);
-        if (roll == 0) now = std::numeric_limits<double>::quiet_NaN();
-        else if (roll == 1) now = 1.7e9 + static_cast<double>(i);
-        else now += step(rng);
+        if (roll == 0)
+            now = std::numeric_limits<double>::quiet_NaN();
+        else if (roll == 1)
+            now = 1.7e9 + static_cast<double>(i);
+        else
+            now += step(rng);
         double idle = idleDist(rng);
         if (roll < 50) idle = 0;
         if (roll == 2) idle = std::numeric_limits<double>::infinity();

@@ -2,7 +2,6 @@
 #include "core/whole_number.h"
 
 #include <gtest/gtest.h>
-
 #include <limits>
 
 namespace orbel {

@@ -1,15 +1,13 @@
 #include "selfcheck/selftest.h"
 
-#include <gtest/gtest.h>
-
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <string>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace orbel {
@@ -40,7 +38,8 @@ ExeResult runExe(const std::string& argv0, const std::vector<std::string>& args,
         std::string a0 = argv0;
         argv.push_back(a0.data());
         std::vector<std::string> copies = args;
-        for (auto& a : copies) argv.push_back(a.data());
+        for (auto& a : copies)
+            argv.push_back(a.data());
         argv.push_back(nullptr);
         execv(ORBEL_LITE_EXE, argv.data());
         _exit(127);
@@ -51,7 +50,8 @@ ExeResult runExe(const std::string& argv0, const std::vector<std::string>& args,
     auto drain = [](int fd, std::string& into) {
         std::array<char, 4096> buf{};
         ssize_t n = 0;
-        while ((n = read(fd, buf.data(), buf.size())) > 0) into.append(buf.data(), static_cast<std::size_t>(n));
+        while ((n = read(fd, buf.data(), buf.size())) > 0)
+            into.append(buf.data(), static_cast<std::size_t>(n));
         close(fd);
     };
     drain(outPipe[0], r.out);

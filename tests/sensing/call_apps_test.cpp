@@ -2,7 +2,6 @@
 #include "sensing/sensing.h"
 
 #include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
 
@@ -16,7 +15,9 @@ struct MembershipCase {
 };
 
 // Names the case in test output instead of dumping its bytes.
-void PrintTo(const MembershipCase& c, std::ostream* os) { *os << c.edge; }
+void PrintTo(const MembershipCase& c, std::ostream* os) {
+    *os << c.edge;
+}
 
 class CallAppMembership : public testing::TestWithParam<MembershipCase> {};
 
@@ -27,27 +28,26 @@ TEST_P(CallAppMembership, ExactCaseSensitiveWholeIdentifier) {
 
 INSTANTIATE_TEST_SUITE_P(
     Edges, CallAppMembership,
-    testing::Values(MembershipCase{"zoom_bundle", {"us.zoom.xos"}, true},
-                    MembershipCase{"teams_bundle", {"com.microsoft.teams2"}, true},
-                    MembershipCase{"facetime_bundle", {"com.apple.FaceTime"}, true},
-                    MembershipCase{"chrome_app_shim", {"com.google.Chrome.app.kjgfgldnnfoeklkmfkjfagphfepbbdan"}, true},
-                    MembershipCase{"upper_case", {"US.ZOOM.XOS"}, false},
-                    MembershipCase{"lower_case_facetime", {"com.apple.facetime"}, false},
-                    MembershipCase{"longer_identifier", {"us.zoom.xos.helper"}, false},
-                    MembershipCase{"prefix_only", {"us.zoom.xo"}, false},
-                    MembershipCase{"old_teams", {"com.microsoft.teams"}, false},
-                    MembershipCase{"chrome_browser_itself", {"com.google.Chrome"}, false},
-                    MembershipCase{"nothing_in_front", {}, false},
-                    MembershipCase{"empty_identifier", {""}, false},
-                    MembershipCase{"leading_space", {" zoom"}, false},
-                    MembershipCase{"x11_zoom", {"zoom", "zoom"}, true},
-                    MembershipCase{"x11_zoom_class_only", {"Zoom", "zoom"}, true},
-                    MembershipCase{"x11_zoom_capitalised", {"Zoom", "Zoom"}, false},
-                    MembershipCase{"x11_teams_for_linux", {"teams-for-linux", "teams-for-linux"}, true},
-                    MembershipCase{"x11_chrome_app_instance", {"crx_kjgfgldnnfoeklkmfkjfagphfepbbdan", "Google-chrome"}, true},
-                    MembershipCase{"x11_chrome_browser", {"google-chrome", "Google-chrome"}, false},
-                    MembershipCase{"x11_other_chrome_app", {"crx_aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa", "Google-chrome"}, false},
-                    MembershipCase{"x11_editor", {"gedit", "Gedit"}, false}),
+    testing::Values(
+        MembershipCase{"zoom_bundle", {"us.zoom.xos"}, true},
+        MembershipCase{"teams_bundle", {"com.microsoft.teams2"}, true},
+        MembershipCase{"facetime_bundle", {"com.apple.FaceTime"}, true},
+        MembershipCase{"chrome_app_shim", {"com.google.Chrome.app.kjgfgldnnfoeklkmfkjfagphfepbbdan"}, true},
+        MembershipCase{"upper_case", {"US.ZOOM.XOS"}, false},
+        MembershipCase{"lower_case_facetime", {"com.apple.facetime"}, false},
+        MembershipCase{"longer_identifier", {"us.zoom.xos.helper"}, false},
+        MembershipCase{"prefix_only", {"us.zoom.xo"}, false},
+        MembershipCase{"old_teams", {"com.microsoft.teams"}, false},
+        MembershipCase{"chrome_browser_itself", {"com.google.Chrome"}, false},
+        MembershipCase{"nothing_in_front", {}, false}, MembershipCase{"empty_identifier", {""}, false},
+        MembershipCase{"leading_space", {" zoom"}, false}, MembershipCase{"x11_zoom", {"zoom", "zoom"}, true},
+        MembershipCase{"x11_zoom_class_only", {"Zoom", "zoom"}, true},
+        MembershipCase{"x11_zoom_capitalised", {"Zoom", "Zoom"}, false},
+        MembershipCase{"x11_teams_for_linux", {"teams-for-linux", "teams-for-linux"}, true},
+        MembershipCase{"x11_chrome_app_instance", {"crx_kjgfgldnnfoeklkmfkjfagphfepbbdan", "Google-chrome"}, true},
+        MembershipCase{"x11_chrome_browser", {"google-chrome", "Google-chrome"}, false},
+        MembershipCase{"x11_other_chrome_app", {"crx_aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa", "Google-chrome"}, false},
+        MembershipCase{"x11_editor", {"gedit", "Gedit"}, false}),
     [](const testing::TestParamInfo<MembershipCase>& i) { return std::string(i.param.edge); });
 
 TEST(CallApps, HoldsTheFourBundleIdentifiersAndTheirLinuxNames) {
@@ -88,7 +88,9 @@ struct OnCallCase {
 };
 
 // Names the case in test output instead of dumping its bytes.
-void PrintTo(const OnCallCase& c, std::ostream* os) { *os << c.edge; }
+void PrintTo(const OnCallCase& c, std::ostream* os) {
+    *os << c.edge;
+}
 
 class OnCall : public testing::TestWithParam<OnCallCase> {};
 

@@ -41,7 +41,8 @@ std::vector<std::string> mergedEnv(const EnvOverrides& overrides) {
         const std::string entry = *e;
         const std::string key = entry.substr(0, entry.find('='));
         bool replaced = false;
-        for (const auto& o : overrides) replaced = replaced || o.first == key;
+        for (const auto& o : overrides)
+            replaced = replaced || o.first == key;
         if (!replaced) out.push_back(entry);
     }
     for (const auto& [key, value] : overrides) {
@@ -53,7 +54,8 @@ std::vector<std::string> mergedEnv(const EnvOverrides& overrides) {
 std::vector<char*> pointers(std::vector<std::string>& strings) {
     std::vector<char*> ptrs;
     ptrs.reserve(strings.size() + 1);
-    for (std::string& s : strings) ptrs.push_back(s.data());
+    for (std::string& s : strings)
+        ptrs.push_back(s.data());
     ptrs.push_back(nullptr);
     return ptrs;
 }
@@ -100,7 +102,9 @@ Child::Child(const Options& opts) {
     if (pid_ > 0) ::setpgid(pid_, pid_); // also here, so a stop() right after start hits the group
 }
 
-Child::Child(Child&& other) noexcept { *this = std::move(other); }
+Child::Child(Child&& other) noexcept {
+    *this = std::move(other);
+}
 
 Child& Child::operator=(Child&& other) noexcept {
     if (this != &other) {
@@ -175,7 +179,8 @@ int run(const std::vector<std::string>& argv, const EnvOverrides& env, double ti
     Child c({argv, env, 1, true}); // stderr is noise while a test polls a server that is still starting
     std::string text;
     const double deadline = nowSeconds() + timeoutSec;
-    while (auto line = c.readLine(deadline - nowSeconds())) text += *line + "\n";
+    while (auto line = c.readLine(deadline - nowSeconds()))
+        text += *line + "\n";
     if (out) *out = text;
     if (!waitUntil([&] { return !c.running(); }, deadline - nowSeconds())) return -1; // the destructor kills it
     return c.exitStatus();
@@ -220,7 +225,9 @@ ScopedEnv::~ScopedEnv() {
     }
 }
 
-void sleepSeconds(double sec) { std::this_thread::sleep_for(std::chrono::duration<double>(sec)); }
+void sleepSeconds(double sec) {
+    std::this_thread::sleep_for(std::chrono::duration<double>(sec));
+}
 
 double nowSeconds() {
     using namespace std::chrono;

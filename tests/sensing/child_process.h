@@ -18,8 +18,8 @@ public:
     struct Options {
         std::vector<std::string> argv;
         EnvOverrides env;
-        int captureFd = -1; // this descriptor of the child becomes a pipe the test reads lines from
-        bool quiet = false; // send the child's stdout and stderr to /dev/null
+        int captureFd = -1;     // this descriptor of the child becomes a pipe the test reads lines from
+        bool quiet = false;     // send the child's stdout and stderr to /dev/null
         bool feedStdin = false; // the child's stdin is a pipe the test writes lines to
     };
 

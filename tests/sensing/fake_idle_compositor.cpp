@@ -4,6 +4,7 @@
 // notification a client asks for. Lines on stdin drive it: "idled" and "resumed" send those
 // events to every notification, and each command is answered with "ok". EOF on stdin ends it.
 #include "ext-idle-notify-v1-server-protocol.h"
+
 #include <wayland-server.h>
 
 extern "C" {
@@ -32,7 +33,9 @@ void say(const std::string& line) {
 }
 
 void noRequest(wl_client*, wl_resource*, std::uint32_t) {}
-void destroyRequest(wl_client*, wl_resource* r) { wl_resource_destroy(r); }
+void destroyRequest(wl_client*, wl_resource* r) {
+    wl_resource_destroy(r);
+}
 
 const struct wl_seat_interface seatImpl = {noRequest, noRequest, noRequest, destroyRequest};
 const struct ext_idle_notification_v1_interface noteImpl = {destroyRequest};

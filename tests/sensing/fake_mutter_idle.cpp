@@ -12,7 +12,6 @@
 #include <QtDBus/QDBusConnection>
 #include <QtDBus/QDBusMessage>
 #include <QtDBus/QDBusVirtualObject>
-
 #include <cstdio>
 #include <cstring>
 

@@ -1,14 +1,12 @@
 #include "sensing/dbus/mutter_idle.h"
 #include "sensing/factory.h"
-
 #include "servers.h"
 
 #include <QtCore/QCoreApplication>
 #include <QtCore/QTimer>
-#include <gtest/gtest.h>
-
 #include <array>
 #include <cmath>
+#include <gtest/gtest.h>
 #include <string>
 
 namespace orbel {
@@ -108,7 +106,9 @@ struct ModeCase {
 };
 
 // Names the case in test output instead of dumping its bytes.
-void PrintTo(const ModeCase& c, std::ostream* os) { *os << c.mode; }
+void PrintTo(const ModeCase& c, std::ostream* os) {
+    *os << c.mode;
+}
 
 class MutterIdleProbe : public testing::TestWithParam<ModeCase> {};
 
@@ -138,7 +138,9 @@ struct FactoryCase {
 };
 
 // Names the case in test output instead of dumping its bytes.
-void PrintTo(const FactoryCase& c, std::ostream* os) { *os << c.mode; }
+void PrintTo(const FactoryCase& c, std::ostream* os) {
+    *os << c.mode;
+}
 
 class FactoryOnLiveServers : public testing::TestWithParam<FactoryCase> {};
 
@@ -167,7 +169,8 @@ TEST_P(FactoryOnLiveServers, PrefersGnomeAndFallsBackToX11) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, FactoryOnLiveServers,
-                         testing::Values(FactoryCase{"answer", "gnome-mutter"}, FactoryCase{"absent", "x11-screensaver"},
+                         testing::Values(FactoryCase{"answer", "gnome-mutter"},
+                                         FactoryCase{"absent", "x11-screensaver"},
                                          FactoryCase{"hang", "x11-screensaver"},
                                          FactoryCase{"garbage", "x11-screensaver"}),
                          [](const testing::TestParamInfo<FactoryCase>& i) { return std::string(i.param.mode); });

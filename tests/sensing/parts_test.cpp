@@ -1,13 +1,11 @@
+#include "child_process.h"
 #include "sensing/factory.h"
 #include "sensing/idle_estimate.h"
 #include "sensing/x11/x11_front.h"
 
-#include "child_process.h"
-
-#include <gtest/gtest.h>
-
 #include <cstdlib>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <string>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -24,11 +22,15 @@ struct WmClassCase {
 };
 
 // Names the case in test output instead of dumping its bytes.
-void PrintTo(const WmClassCase& c, std::ostream* os) { *os << c.edge; }
+void PrintTo(const WmClassCase& c, std::ostream* os) {
+    *os << c.edge;
+}
 
 class WmClass : public testing::TestWithParam<WmClassCase> {};
 
-TEST_P(WmClass, InstanceThenClass) { EXPECT_EQ(parseWmClass(GetParam().raw), GetParam().ids); }
+TEST_P(WmClass, InstanceThenClass) {
+    EXPECT_EQ(parseWmClass(GetParam().raw), GetParam().ids);
+}
 
 using namespace std::string_literals;
 
@@ -37,10 +39,8 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(WmClassCase{"both_terminated", "zoom-inst\0zoom\0"s, {"zoom-inst", "zoom"}},
                     WmClassCase{"class_unterminated", "navigator\0Firefox"s, {"navigator", "Firefox"}},
                     WmClassCase{"instance_only", "solo\0"s, {"solo"}},
-                    WmClassCase{"instance_only_unterminated", "solo"s, {"solo"}},
-                    WmClassCase{"empty_value", ""s, {}},
-                    WmClassCase{"empty_instance", "\0zoom\0"s, {"zoom"}},
-                    WmClassCase{"both_empty", "\0\0"s, {}},
+                    WmClassCase{"instance_only_unterminated", "solo"s, {"solo"}}, WmClassCase{"empty_value", ""s, {}},
+                    WmClassCase{"empty_instance", "\0zoom\0"s, {"zoom"}}, WmClassCase{"both_empty", "\0\0"s, {}},
                     WmClassCase{"third_string_ignored", "a\0b\0zoom\0"s, {"a", "b"}},
                     WmClassCase{"no_trailing_garbage_kept", "a\0b\0\0\0"s, {"a", "b"}}),
     [](const testing::TestParamInfo<WmClassCase>& i) { return std::string(i.param.edge); });
@@ -53,20 +53,22 @@ struct EstimateCase {
 };
 
 // Names the case in test output instead of dumping its bytes.
-void PrintTo(const EstimateCase& c, std::ostream* os) { *os << c.edge; }
+void PrintTo(const EstimateCase& c, std::ostream* os) {
+    *os << c.edge;
+}
 
 class Estimate : public testing::TestWithParam<EstimateCase> {};
 
 TEST_P(Estimate, LastReadingPlusTimeSince) {
     IdleEstimate e;
-    for (const auto& [idle, at] : GetParam().readings) e.reading(idle, at);
+    for (const auto& [idle, at] : GetParam().readings)
+        e.reading(idle, at);
     EXPECT_DOUBLE_EQ(e.at(GetParam().now), GetParam().expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Timeline, Estimate,
-    testing::Values(EstimateCase{"no_reading_yet", {}, 100, 0},
-                    EstimateCase{"at_the_reading", {{5, 100}}, 100, 5},
+    testing::Values(EstimateCase{"no_reading_yet", {}, 100, 0}, EstimateCase{"at_the_reading", {{5, 100}}, 100, 5},
                     EstimateCase{"grows_after_the_reading", {{5, 100}}, 103.5, 8.5},
                     EstimateCase{"fresh_input_in_later_reading", {{5, 100}, {0.25, 101}}, 102, 1.25},
                     EstimateCase{"clock_before_reading_never_shrinks_it", {{5, 100}}, 99, 5},
@@ -76,7 +78,8 @@ INSTANTIATE_TEST_SUITE_P(
 template <class T> std::vector<std::string> names(const std::vector<Candidate<T>>& list) {
     std::vector<std::string> out;
     out.reserve(list.size());
-    for (const auto& c : list) out.push_back(c.name);
+    for (const auto& c : list)
+        out.push_back(c.name);
     return out;
 }
 
@@ -88,7 +91,9 @@ struct OrderCase {
 };
 
 // Names the case in test output instead of dumping its bytes.
-void PrintTo(const OrderCase& c, std::ostream* os) { *os << c.edge; }
+void PrintTo(const OrderCase& c, std::ostream* os) {
+    *os << c.edge;
+}
 
 class CandidateOrder : public testing::TestWithParam<OrderCase> {};
 
@@ -100,13 +105,14 @@ TEST_P(CandidateOrder, MostTrustedFirst) {
 
 INSTANTIATE_TEST_SUITE_P(
     Desktops, CandidateOrder,
-    testing::Values(OrderCase{"nothing", {}, {}, {}},
-                    OrderCase{"x11_only", {":5", "", "", ""}, {"x11-screensaver"}, {"x11"}},
-                    OrderCase{"gnome_x11", {":5", "", "unix:path=/b", ""}, {"gnome-mutter", "x11-screensaver"}, {"x11"}},
-                    OrderCase{"gnome_wayland", {":5", "wayland-0", "unix:path=/b", ""}, {"gnome-mutter", "wayland-idle-notify"}, {"x11"}},
-                    OrderCase{"other_wayland_with_xwayland", {":5", "wayland-0", "", ""}, {"wayland-idle-notify"}, {"x11"}},
-                    OrderCase{"wayland_without_xwayland", {"", "wayland-0", "", ""}, {"wayland-idle-notify"}, {}},
-                    OrderCase{"bus_without_display", {"", "", "unix:path=/b", ""}, {"gnome-mutter"}, {}}),
+    testing::Values(
+        OrderCase{"nothing", {}, {}, {}}, OrderCase{"x11_only", {":5", "", "", ""}, {"x11-screensaver"}, {"x11"}},
+        OrderCase{"gnome_x11", {":5", "", "unix:path=/b", ""}, {"gnome-mutter", "x11-screensaver"}, {"x11"}},
+        OrderCase{
+            "gnome_wayland", {":5", "wayland-0", "unix:path=/b", ""}, {"gnome-mutter", "wayland-idle-notify"}, {"x11"}},
+        OrderCase{"other_wayland_with_xwayland", {":5", "wayland-0", "", ""}, {"wayland-idle-notify"}, {"x11"}},
+        OrderCase{"wayland_without_xwayland", {"", "wayland-0", "", ""}, {"wayland-idle-notify"}, {}},
+        OrderCase{"bus_without_display", {"", "", "unix:path=/b", ""}, {"gnome-mutter"}, {}}),
     [](const testing::TestParamInfo<OrderCase>& i) { return std::string(i.param.edge); });
 
 class FixedIdle final : public IdleSource {
@@ -126,7 +132,9 @@ struct PickCase {
 };
 
 // Names the case in test output instead of dumping its bytes.
-void PrintTo(const PickCase& c, std::ostream* os) { *os << c.edge; }
+void PrintTo(const PickCase& c, std::ostream* os) {
+    *os << c.edge;
+}
 
 class PickFirst : public testing::TestWithParam<PickCase> {};
 
@@ -137,7 +145,8 @@ TEST_P(PickFirst, FirstAvailableElseNull) {
         const bool ok = GetParam().available[i];
         list.push_back({"c" + std::to_string(i), [&opened, ok, i] {
                             ++opened;
-                            return ok ? std::unique_ptr<IdleSource>(new FixedIdle(10.0 + static_cast<double>(i))) : nullptr;
+                            return ok ? std::unique_ptr<IdleSource>(new FixedIdle(10.0 + static_cast<double>(i)))
+                                      : nullptr;
                         }});
     }
     Choice<IdleSource> c = pickFirst<IdleSource, NullIdle>(list);
@@ -191,7 +200,9 @@ struct BusCase {
 };
 
 // Names the case in test output instead of dumping its bytes.
-void PrintTo(const BusCase& c, std::ostream* os) { *os << c.edge; }
+void PrintTo(const BusCase& c, std::ostream* os) {
+    *os << c.edge;
+}
 
 class SessionBusLookup : public testing::TestWithParam<BusCase> {};
 
@@ -201,20 +212,20 @@ TEST_P(SessionBusLookup, NeverLetsLibdbusAutolaunch) {
     int fd = -1;
     if (std::string(GetParam().busFile) == "socket") fd = listenAt(bus);
     if (std::string(GetParam().busFile) == "file") ::close(::creat(bus.c_str(), 0600));
-    const test::ScopedEnv env({{"XDG_RUNTIME_DIR", dir.path()},
-                               {"DBUS_SESSION_BUS_ADDRESS", GetParam().address ? GetParam().address : ""}});
+    const test::ScopedEnv env(
+        {{"XDG_RUNTIME_DIR", dir.path()}, {"DBUS_SESSION_BUS_ADDRESS", GetParam().address ? GetParam().address : ""}});
     const std::string expected = GetParam().expectRuntimeBus ? "unix:path=" + bus : GetParam().expected;
     EXPECT_EQ(Environment::current().sessionBus, expected);
     if (fd >= 0) ::close(fd);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Env, SessionBusLookup,
-    testing::Values(BusCase{"address_set", "unix:path=/x/bus", "socket", false, "unix:path=/x/bus"},
-                    BusCase{"runtime_dir_socket", nullptr, "socket", true, ""},
-                    BusCase{"runtime_dir_plain_file", nullptr, "file", false, ""},
-                    BusCase{"nothing", nullptr, "none", false, ""}),
-    [](const testing::TestParamInfo<BusCase>& i) { return std::string(i.param.edge); });
+INSTANTIATE_TEST_SUITE_P(Env, SessionBusLookup,
+                         testing::Values(BusCase{"address_set", "unix:path=/x/bus", "socket", false,
+                                                 "unix:path=/x/bus"},
+                                         BusCase{"runtime_dir_socket", nullptr, "socket", true, ""},
+                                         BusCase{"runtime_dir_plain_file", nullptr, "file", false, ""},
+                                         BusCase{"nothing", nullptr, "none", false, ""}),
+                         [](const testing::TestParamInfo<BusCase>& i) { return std::string(i.param.edge); });
 
 } // namespace
 } // namespace orbel

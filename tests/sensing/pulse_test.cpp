@@ -1,5 +1,4 @@
 #include "sensing/pulse/pulse_mic.h"
-
 #include "servers.h"
 
 #include <gtest/gtest.h>

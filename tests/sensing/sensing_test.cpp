@@ -1,11 +1,8 @@
 #include "sensing/sensing.h"
-
 #include "servers.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
-
+#include <gtest/gtest.h>
 
 namespace orbel {
 namespace {

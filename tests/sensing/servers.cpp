@@ -2,7 +2,6 @@
 
 #include <QtDBus/QDBusConnection>
 #include <QtDBus/QDBusMessage>
-
 #include <atomic>
 #include <random>
 #include <sstream>
@@ -62,7 +61,8 @@ XClient::XClient(const XServer& x, const std::string& instance, const std::strin
     waitUntil(
         [&] {
             std::string out;
-            if (run({"xdotool", "search", "--onlyvisible", "--classname", "^" + instance + "$"}, x.env(), 5, &out) != 0) {
+            if (run({"xdotool", "search", "--onlyvisible", "--classname", "^" + instance + "$"}, x.env(), 5, &out) !=
+                0) {
                 return false;
             }
             window_ = out.substr(0, out.find('\n'));
@@ -82,10 +82,15 @@ bool xdotool(const XServer& x, const std::vector<std::string>& args) {
     return run(argv, x.env(), startSec) == 0;
 }
 
-SoundServer::SoundServer() { ok_ = start(); }
+SoundServer::SoundServer() {
+    ok_ = start();
+}
 
 EnvOverrides SoundServer::env() const {
-    return {{"XDG_RUNTIME_DIR", runtime_}, {"HOME", home_}, {"PULSE_SERVER", server()}, {"DISPLAY", ""},
+    return {{"XDG_RUNTIME_DIR", runtime_},
+            {"HOME", home_},
+            {"PULSE_SERVER", server()},
+            {"DISPLAY", ""},
             {"DBUS_SESSION_BUS_ADDRESS", ""}};
 }
 
@@ -114,7 +119,8 @@ std::string SoundServer::sourceState(const std::string& name) const {
         // index, name, driver, sample format, state; tab-separated
         std::vector<std::string> fields;
         std::istringstream cols(line);
-        for (std::string f; std::getline(cols, f, '\t');) fields.push_back(f);
+        for (std::string f; std::getline(cols, f, '\t');)
+            fields.push_back(f);
         if (fields.size() >= 5 && fields[1] == name) return fields[4];
     }
     return {};
@@ -145,16 +151,21 @@ bool FakeMutterBus::control(const char* method, const std::vector<std::string>& 
         QDBusConnection bus = QDBusConnection::connectToBus(QString::fromStdString(address_), name);
         QDBusMessage msg = QDBusMessage::createMethodCall("org.orbel.FakeIdleMonitor", "/Control",
                                                           "org.orbel.FakeIdleMonitor", method);
-        for (const std::string& a : args) msg << QString::fromStdString(a);
+        for (const std::string& a : args)
+            msg << QString::fromStdString(a);
         ok = bus.call(msg, QDBus::Block, 5000).type() == QDBusMessage::ReplyMessage;
     }
     QDBusConnection::disconnectFromBus(name);
     return ok;
 }
 
-bool FakeMutterBus::setIdleMs(unsigned long long ms) const { return control("SetIdletime", {std::to_string(ms)}); }
+bool FakeMutterBus::setIdleMs(unsigned long long ms) const {
+    return control("SetIdletime", {std::to_string(ms)});
+}
 
-bool FakeMutterBus::setHanging(bool hang) const { return control("SetHanging", {hang ? "1" : "0"}); }
+bool FakeMutterBus::setHanging(bool hang) const {
+    return control("SetHanging", {hang ? "1" : "0"});
+}
 
 FakeCompositor::FakeCompositor(const std::string& mode) {
     Child::Options opts{{FAKE_IDLE_COMPOSITOR, mode}, {{"XDG_RUNTIME_DIR", runtime_}}, 1, false, true};

@@ -1,10 +1,8 @@
 #include "sensing/factory.h"
 #include "sensing/wayland/wayland_idle.h"
-
 #include "servers.h"
 
 #include <gtest/gtest.h>
-
 #include <string>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -24,7 +22,9 @@ struct TimeoutCase {
     unsigned expectedMs;
 };
 
-void PrintTo(const TimeoutCase& c, std::ostream* os) { *os << c.edge; }
+void PrintTo(const TimeoutCase& c, std::ostream* os) {
+    *os << c.edge;
+}
 
 class WaylandIdleEvents : public testing::TestWithParam<TimeoutCase> {};
 
@@ -102,7 +102,9 @@ struct WaylandFactoryCase {
     const char* idle;
 };
 
-void PrintTo(const WaylandFactoryCase& c, std::ostream* os) { *os << c.edge; }
+void PrintTo(const WaylandFactoryCase& c, std::ostream* os) {
+    *os << c.edge;
+}
 
 class WaylandFactory : public testing::TestWithParam<WaylandFactoryCase> {};
 
@@ -124,13 +126,13 @@ TEST_P(WaylandFactory, CompositorNotificationsOrNothing) {
     EXPECT_EQ(s.idleMessage().empty(), s.idleAvailable());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Sessions, WaylandFactory,
-    testing::Values(WaylandFactoryCase{"notifier", "full", false, "wayland-idle-notify"},
-                    WaylandFactoryCase{"notifier_and_xwayland", "full", true, "wayland-idle-notify"},
-                    WaylandFactoryCase{"no_notifier_with_xwayland", "no-notifier", true, "none"},
-                    WaylandFactoryCase{"no_notifier", "no-notifier", false, "none"}),
-    [](const testing::TestParamInfo<WaylandFactoryCase>& i) { return std::string(i.param.edge); });
+INSTANTIATE_TEST_SUITE_P(Sessions, WaylandFactory,
+                         testing::Values(WaylandFactoryCase{"notifier", "full", false, "wayland-idle-notify"},
+                                         WaylandFactoryCase{"notifier_and_xwayland", "full", true,
+                                                            "wayland-idle-notify"},
+                                         WaylandFactoryCase{"no_notifier_with_xwayland", "no-notifier", true, "none"},
+                                         WaylandFactoryCase{"no_notifier", "no-notifier", false, "none"}),
+                         [](const testing::TestParamInfo<WaylandFactoryCase>& i) { return std::string(i.param.edge); });
 
 } // namespace
 } // namespace orbel

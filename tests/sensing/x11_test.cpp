@@ -2,11 +2,9 @@
 #include "sensing/sensing.h"
 #include "sensing/x11/x11_front.h"
 #include "sensing/x11/x11_idle.h"
-
 #include "servers.h"
 
 #include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
 
@@ -35,8 +33,7 @@ TEST_P(X11IdleInput, GrowsWhileUntouchedAndInputBringsItToZero) {
 
 INSTANTIATE_TEST_SUITE_P(Inputs, X11IdleInput,
                          testing::Values(std::vector<std::string>{"mousemove", "100", "200"},
-                                         std::vector<std::string>{"key", "a"},
-                                         std::vector<std::string>{"click", "1"}),
+                                         std::vector<std::string>{"key", "a"}, std::vector<std::string>{"click", "1"}),
                          [](const testing::TestParamInfo<std::vector<std::string>>& i) { return i.param.front(); });
 
 TEST(X11Idle, NoServerMeansNotAvailable) {
@@ -127,7 +124,9 @@ struct PropertyCase {
 };
 
 // Names the case in test output instead of dumping its bytes.
-void PrintTo(const PropertyCase& c, std::ostream* os) { *os << c.edge; }
+void PrintTo(const PropertyCase& c, std::ostream* os) {
+    *os << c.edge;
+}
 
 class ActiveWindowProperty : public testing::TestWithParam<PropertyCase> {};
 
@@ -149,21 +148,20 @@ TEST_P(ActiveWindowProperty, ReadsAnyTypeOfFormat32OnlyAndSurvivesBadWindows) {
     const std::vector<std::string> expected =
         GetParam().expectClient ? std::vector<std::string>{"zoom-inst", "zoom"} : std::vector<std::string>{};
     EXPECT_EQ(front->frontIds(), expected);
-    ASSERT_EQ(test::run({"xprop", "-root", "-f", "_NET_ACTIVE_WINDOW", "32x", "-set", "_NET_ACTIVE_WINDOW",
-                         client.window()},
-                        x.env(), deadline),
-              0);
+    ASSERT_EQ(
+        test::run({"xprop", "-root", "-f", "_NET_ACTIVE_WINDOW", "32x", "-set", "_NET_ACTIVE_WINDOW", client.window()},
+                  x.env(), deadline),
+        0);
     EXPECT_EQ(front->frontIds(), (std::vector<std::string>{"zoom-inst", "zoom"}));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Values, ActiveWindowProperty,
-    testing::Values(PropertyCase{"cardinal_type", "32c", "client", true},
-                    PropertyCase{"integer_type", "32i", "client", true},
-                    PropertyCase{"none", "32x", "0", false},
-                    PropertyCase{"destroyed_window", "32x", "0x7ffff0", false},
-                    PropertyCase{"string_instead", "8s", "zoom", false}),
-    [](const testing::TestParamInfo<PropertyCase>& i) { return std::string(i.param.edge); });
+INSTANTIATE_TEST_SUITE_P(Values, ActiveWindowProperty,
+                         testing::Values(PropertyCase{"cardinal_type", "32c", "client", true},
+                                         PropertyCase{"integer_type", "32i", "client", true},
+                                         PropertyCase{"none", "32x", "0", false},
+                                         PropertyCase{"destroyed_window", "32x", "0x7ffff0", false},
+                                         PropertyCase{"string_instead", "8s", "zoom", false}),
+                         [](const testing::TestParamInfo<PropertyCase>& i) { return std::string(i.param.edge); });
 
 } // namespace
 } // namespace orbel

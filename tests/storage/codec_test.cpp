@@ -1,13 +1,11 @@
 #include "scratch_dir.h"
-
 #include "storage/settings_codec.h"
-
-#include <gtest/gtest.h>
 
 #include <bit>
 #include <clocale>
 #include <cmath>
 #include <cstdlib>
+#include <gtest/gtest.h>
 #include <limits>
 #include <random>
 #include <string>
@@ -21,17 +19,17 @@ using Members = std::vector<std::pair<std::string, std::string>>;
 
 // A valid document with no field at its default, and the record it stands for.
 const Members validMembers = {
-    {"adaptive", "false"},      {"workMin", "25.5"},     {"breakMin", "7"},
-    {"stageEveryMin", "1.5"},   {"holdSec", "90"},       {"easeAfterSec", "60"},
-    {"easeRate", "3"},          {"grantMin", "10"},      {"maxGrantsPerDay", "4"},
-    {"reasonMinChars", "20"},   {"cooldownSec", "30"},   {"pausedUntil", "1740821400.5"},
+    {"adaptive", "false"},       {"workMin", "25.5"},      {"breakMin", "7"},     {"stageEveryMin", "1.5"},
+    {"holdSec", "90"},           {"easeAfterSec", "60"},   {"easeRate", "3"},     {"grantMin", "10"},
+    {"maxGrantsPerDay", "4"},    {"reasonMinChars", "20"}, {"cooldownSec", "30"}, {"pausedUntil", "1740821400.5"},
     {"wakeTs", "1740800000.25"},
 };
 const Config validRecord{false, 25.5, 7, 1.5, 90, 60, 3, 10, 4, 20, 30, 1740821400.5, 1740800000.25};
 
 std::string document(const Members& members) {
     std::string text = "{";
-    for (const auto& [key, value] : members) text += (text.size() > 1 ? "," : "") + ("\"" + key + "\":" + value);
+    for (const auto& [key, value] : members)
+        text += (text.size() > 1 ? "," : "") + ("\"" + key + "\":" + value);
     return text + "}";
 }
 
@@ -68,8 +66,10 @@ TEST(DecodeCfg, EachMemberIsRequiredAndTyped) {
         missing.erase(missing.begin() + static_cast<std::ptrdiff_t>(i));
         EXPECT_FALSE(decodeCfg(document(missing))) << "missing " << key;
         std::vector<std::string> wrong = neverValid;
-        if (key == "adaptive") wrong.insert(wrong.end(), {"1", "0", "1.0"});
-        else wrong.insert(wrong.end(), {"true", "false"});
+        if (key == "adaptive")
+            wrong.insert(wrong.end(), {"1", "0", "1.0"});
+        else
+            wrong.insert(wrong.end(), {"true", "false"});
         for (const std::string& value : wrong) {
             EXPECT_FALSE(decodeCfg(document(with(key, value)))) << key << "=" << value;
         }
@@ -80,14 +80,33 @@ TEST(DecodeCfg, WholeCountsMustBeIntegralAndFit64Bits) {
     constexpr auto max = std::numeric_limits<std::int64_t>::max();
     constexpr auto min = std::numeric_limits<std::int64_t>::min();
     const std::vector<std::pair<std::string, std::optional<std::int64_t>>> cases = {
-        {"2", 2}, {"2.0", 2}, {"1e2", 100}, {"1E+2", 100}, {"20e-1", 2}, {"0.2e1", 2}, {"-3", -3},
-        {"-0", 0}, {"-0.0", 0}, {"0e99999999999999999999", 0}, {"0.000e-5", 0},
-        {"9223372036854775807", max}, {"-9223372036854775808", min}, {"9223372036854775807.0", max},
-        {"922337203685477580.70e1", max}, {"-9.223372036854775808e18", min}, {"9007199254740993.0", 9007199254740993},
-        {"2.5", std::nullopt}, {"2.0000000000000001", std::nullopt}, {"1e-400", std::nullopt},
-        {"9223372036854775808", std::nullopt}, {"-9223372036854775809", std::nullopt},
-        {"9.223372036854775808e18", std::nullopt}, {"1e19", std::nullopt}, {"18446744073709551616", std::nullopt},
-        {"1e400", std::nullopt}, {"-1e400", std::nullopt},
+        {"2", 2},
+        {"2.0", 2},
+        {"1e2", 100},
+        {"1E+2", 100},
+        {"20e-1", 2},
+        {"0.2e1", 2},
+        {"-3", -3},
+        {"-0", 0},
+        {"-0.0", 0},
+        {"0e99999999999999999999", 0},
+        {"0.000e-5", 0},
+        {"9223372036854775807", max},
+        {"-9223372036854775808", min},
+        {"9223372036854775807.0", max},
+        {"922337203685477580.70e1", max},
+        {"-9.223372036854775808e18", min},
+        {"9007199254740993.0", 9007199254740993},
+        {"2.5", std::nullopt},
+        {"2.0000000000000001", std::nullopt},
+        {"1e-400", std::nullopt},
+        {"9223372036854775808", std::nullopt},
+        {"-9223372036854775809", std::nullopt},
+        {"9.223372036854775808e18", std::nullopt},
+        {"1e19", std::nullopt},
+        {"18446744073709551616", std::nullopt},
+        {"1e400", std::nullopt},
+        {"-1e400", std::nullopt},
     };
     for (const char* key : {"maxGrantsPerDay", "reasonMinChars"}) {
         for (const auto& [token, expected] : cases) {
@@ -130,12 +149,22 @@ TEST(DecodeCfg, LocaleWithACommaChangesNothing) {
 TEST(DecodeCfg, DoublesWithinRangeReadExactly) {
     const double max = std::numeric_limits<double>::max();
     const std::vector<std::pair<std::string, std::optional<double>>> cases = {
-        {"0.1", 0.1}, {"1e308", 1e308}, {"1.7976931348623157e308", max}, {"-1.7976931348623157e308", -max},
-        {"4.9406564584124654e-324", std::numeric_limits<double>::denorm_min()}, {"1e-400", 0.0}, {"-0.0", -0.0},
-        {"12345678901234567890", 12345678901234567890.0}, {"-9223372036854775808", -9223372036854775808.0},
-        {"123456789012345678901234567890", 1.2345678901234568e29}, {"1E2", 100.0},
-        {"1e309", std::nullopt}, {"-1e309", std::nullopt}, {"1.7976931348623159e308", std::nullopt},
-        {"1" + std::string(400, '0'), std::nullopt}, {"-1" + std::string(400, '0') + ".5", std::nullopt},
+        {"0.1", 0.1},
+        {"1e308", 1e308},
+        {"1.7976931348623157e308", max},
+        {"-1.7976931348623157e308", -max},
+        {"4.9406564584124654e-324", std::numeric_limits<double>::denorm_min()},
+        {"1e-400", 0.0},
+        {"-0.0", -0.0},
+        {"12345678901234567890", 12345678901234567890.0},
+        {"-9223372036854775808", -9223372036854775808.0},
+        {"123456789012345678901234567890", 1.2345678901234568e29},
+        {"1E2", 100.0},
+        {"1e309", std::nullopt},
+        {"-1e309", std::nullopt},
+        {"1.7976931348623159e308", std::nullopt},
+        {"1" + std::string(400, '0'), std::nullopt},
+        {"-1" + std::string(400, '0') + ".5", std::nullopt},
     };
     for (const auto& [token, expected] : cases) {
         const std::optional<Config> cfg = decodeCfg(document(with("wakeTs", token)));
@@ -148,13 +177,26 @@ TEST(DecodeCfg, DoublesWithinRangeReadExactly) {
 TEST(DecodeCfg, OnlyOneJsonObjectIsADocument) {
     const std::string valid = document(validMembers);
     const std::vector<std::pair<std::string, bool>> cases = {
-        {"", false}, {" \n", false}, {"{", false}, {"{}", false}, {valid.substr(0, valid.size() - 1), false},
-        {valid.substr(0, valid.size() / 2), false}, {valid + "x", false}, {valid + valid, false},
-        {"[" + valid + "]", false}, {"null", false}, {"true", false}, {"42", false}, {"\"text\"", false},
-        {"/* note */" + valid, false}, {"{\"note\":\"\xff\"," + valid.substr(1), false},
-        {" \t\r\n" + valid + " \n", true}, {"\xef\xbb\xbf" + valid, true},
+        {"", false},
+        {" \n", false},
+        {"{", false},
+        {"{}", false},
+        {valid.substr(0, valid.size() - 1), false},
+        {valid.substr(0, valid.size() / 2), false},
+        {valid + "x", false},
+        {valid + valid, false},
+        {"[" + valid + "]", false},
+        {"null", false},
+        {"true", false},
+        {"42", false},
+        {"\"text\"", false},
+        {"/* note */" + valid, false},
+        {"{\"note\":\"\xff\"," + valid.substr(1), false},
+        {" \t\r\n" + valid + " \n", true},
+        {"\xef\xbb\xbf" + valid, true},
     };
-    for (const auto& [text, decodes] : cases) EXPECT_EQ(decodeCfg(text).has_value(), decodes) << text;
+    for (const auto& [text, decodes] : cases)
+        EXPECT_EQ(decodeCfg(text).has_value(), decodes) << text;
 }
 
 TEST(DecodeCfg, OtherMembersAndOrderDoNotMatter) {
@@ -184,10 +226,9 @@ TEST(EncodeCfg, CompactInDeclarationOrder) {
 }
 
 TEST(EncodeCfg, NothingWhenADoubleIsNotFinite) {
-    const std::vector<double Config::*> doubles = {&Config::workMin,      &Config::breakMin,    &Config::stageEveryMin,
-                                                   &Config::holdSec,      &Config::easeAfterSec, &Config::easeRate,
-                                                   &Config::grantMin,     &Config::cooldownSec, &Config::pausedUntil,
-                                                   &Config::wakeTs};
+    const std::vector<double Config::*> doubles = {
+        &Config::workMin,  &Config::breakMin, &Config::stageEveryMin, &Config::holdSec,     &Config::easeAfterSec,
+        &Config::easeRate, &Config::grantMin, &Config::cooldownSec,   &Config::pausedUntil, &Config::wakeTs};
     const double inf = std::numeric_limits<double>::infinity();
     for (double Config::*field : doubles) {
         for (const double bad : {inf, -inf, std::numeric_limits<double>::quiet_NaN()}) {
@@ -203,10 +244,10 @@ TEST(EncodeCfg, RecordsReadBackBitForBit) {
     using I = std::numeric_limits<std::int64_t>;
     const std::vector<Config> records = {
         validRecord,
-        {true, 0.1, 1.0 / 3, 2.0 / 3, 1e-7, 1e21, 123456.789, -0.0, (1LL << 53) + 1, I::max(), 0.3,
-         1740821400.123456, 1740800000.000001},
-        {false, L::denorm_min(), -L::denorm_min(), L::min(), L::max(), L::lowest(), L::epsilon(), 5e-324,
-         I::min(), -(1LL << 62) - 1, 1e-310, 9007199254740993.0, -1e300},
+        {true, 0.1, 1.0 / 3, 2.0 / 3, 1e-7, 1e21, 123456.789, -0.0, (1LL << 53) + 1, I::max(), 0.3, 1740821400.123456,
+         1740800000.000001},
+        {false, L::denorm_min(), -L::denorm_min(), L::min(), L::max(), L::lowest(), L::epsilon(), 5e-324, I::min(),
+         -(1LL << 62) - 1, 1e-310, 9007199254740993.0, -1e300},
     };
     for (const Config& record : records) {
         const std::optional<std::string> text = encodeCfg(record);
@@ -226,9 +267,19 @@ TEST(EncodeCfg, RandomFiniteRecordsReadBackBitForBit) {
         }
     };
     for (int round = 0; round < 20000; ++round) {
-        const Config record{round % 2 == 0, anyFinite(), anyFinite(), anyFinite(), anyFinite(),
-                            anyFinite(), anyFinite(), anyFinite(), static_cast<std::int64_t>(random()),
-                            static_cast<std::int64_t>(random()), anyFinite(), anyFinite(), anyFinite()};
+        const Config record{round % 2 == 0,
+                            anyFinite(),
+                            anyFinite(),
+                            anyFinite(),
+                            anyFinite(),
+                            anyFinite(),
+                            anyFinite(),
+                            anyFinite(),
+                            static_cast<std::int64_t>(random()),
+                            static_cast<std::int64_t>(random()),
+                            anyFinite(),
+                            anyFinite(),
+                            anyFinite()};
         const std::optional<std::string> text = encodeCfg(record);
         ASSERT_TRUE(text.has_value());
         const std::optional<Config> back = decodeCfg(*text);

@@ -1,19 +1,17 @@
 #include "scratch_dir.h"
-
 #include "storage/posix_file.h"
 #include "storage/settings_codec.h"
 #include "storage/settings_file.h"
 
+#include <chrono>
+#include <iostream>
 #include <poll.h>
+#include <random>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
-#include <unistd.h>
-
-#include <chrono>
-#include <iostream>
-#include <random>
 #include <thread>
+#include <unistd.h>
 
 namespace orbel {
 namespace {

@@ -1,10 +1,9 @@
 #include "scratch_dir.h"
 
-#include <pwd.h>
-#include <unistd.h>
-
 #include <cstdlib>
 #include <optional>
+#include <pwd.h>
+#include <unistd.h>
 #include <vector>
 
 namespace orbel {
@@ -20,8 +19,10 @@ struct Case {
 };
 
 void setOrUnset(const char* variable, const std::optional<std::string>& value) {
-    if (value) ::setenv(variable, value->c_str(), 1);
-    else ::unsetenv(variable);
+    if (value)
+        ::setenv(variable, value->c_str(), 1);
+    else
+        ::unsetenv(variable);
 }
 
 TEST(ComputeLocations, FollowsTheXdgRules) {

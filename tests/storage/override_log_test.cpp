@@ -1,13 +1,11 @@
 #include "scratch_dir.h"
-
 #include "storage/override_log.h"
-
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <map>
 #include <sstream>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace orbel {
@@ -93,7 +91,8 @@ TEST_F(OverrideLog, ConcurrentProcessesNeverMixWithinALine) {
             (void)!::read(gate[0], &go, 1); // returns when the parent closes the gate
             const std::string line(lineLength, static_cast<char>('a' + w));
             bool ok = true;
-            for (int n = 0; n < linesEach; ++n) ok = tryAppendLog(line) && ok;
+            for (int n = 0; n < linesEach; ++n)
+                ok = tryAppendLog(line) && ok;
             ::_exit(ok ? 0 : 1);
         }
         children.push_back(child);
@@ -111,7 +110,8 @@ TEST_F(OverrideLog, ConcurrentProcessesNeverMixWithinALine) {
         ASSERT_EQ(line, std::string(lineLength, line.front())) << "a line was mixed or cut";
         ++count[line.front()];
     }
-    for (int w = 0; w < writers; ++w) EXPECT_EQ(count[static_cast<char>('a' + w)], linesEach);
+    for (int w = 0; w < writers; ++w)
+        EXPECT_EQ(count[static_cast<char>('a' + w)], linesEach);
 }
 
 } // namespace

@@ -3,16 +3,15 @@
 #include "core/config.h"
 #include "storage/locations.h"
 
-#include <gtest/gtest.h>
-#include <sys/stat.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <iterator>
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
 
 namespace orbel {
 
@@ -20,9 +19,9 @@ namespace orbel {
 inline void PrintTo(const Config& c, std::ostream* os) {
     *os << "{adaptive " << c.adaptive << ", workMin " << c.workMin << ", breakMin " << c.breakMin << ", stageEveryMin "
         << c.stageEveryMin << ", holdSec " << c.holdSec << ", easeAfterSec " << c.easeAfterSec << ", easeRate "
-        << c.easeRate << ", grantMin " << c.grantMin << ", maxGrantsPerDay " << c.maxGrantsPerDay
-        << ", reasonMinChars " << c.reasonMinChars << ", cooldownSec " << c.cooldownSec << ", pausedUntil "
-        << c.pausedUntil << ", wakeTs " << c.wakeTs << "}";
+        << c.easeRate << ", grantMin " << c.grantMin << ", maxGrantsPerDay " << c.maxGrantsPerDay << ", reasonMinChars "
+        << c.reasonMinChars << ", cooldownSec " << c.cooldownSec << ", pausedUntil " << c.pausedUntil << ", wakeTs "
+        << c.wakeTs << "}";
 }
 
 } // namespace orbel

@@ -1,15 +1,13 @@
 #include "scratch_dir.h"
-
 #include "storage/posix_file.h"
 #include "storage/settings_codec.h"
 #include "storage/settings_file.h"
 
+#include <functional>
+#include <limits>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <functional>
-#include <limits>
 #include <vector>
 
 namespace orbel {
@@ -26,7 +24,8 @@ class SettingsFile : public testing::StorageTest {
 protected:
     std::vector<fs::path> dirEntries() const {
         std::vector<fs::path> names;
-        for (const auto& entry : fs::directory_iterator(supportDir)) names.push_back(entry.path().filename());
+        for (const auto& entry : fs::directory_iterator(supportDir))
+            names.push_back(entry.path().filename());
         return names;
     }
 };
@@ -141,7 +140,8 @@ TEST_F(SettingsFile, StaleTemporaryFilesDoNotBreakSaves) {
     const fs::path mine = tempFileFor(cfgURL, ::getpid());
     const fs::path ofDead = tempFileFor(cfgURL, dead);
     const fs::path ofLive = tempFileFor(cfgURL, ::getppid());
-    for (const fs::path& temp : {mine, ofDead, ofLive}) writeBytes(temp, "{\"half");
+    for (const fs::path& temp : {mine, ofDead, ofLive})
+        writeBytes(temp, "{\"half");
     ASSERT_TRUE(trySaveCfg(record));
     EXPECT_EQ(loadCfg(), record);
     EXPECT_FALSE(fs::exists(mine));
@@ -153,8 +153,8 @@ TEST(StartupCheck, ABlockUnderOneMinuteResetsEveryField) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const double inf = std::numeric_limits<double>::infinity();
     const std::vector<std::pair<double, bool>> cases = {
-        {1.0, true}, {1e9, true}, {inf, true}, {0.5, false}, {0.9999999999999999, false}, {0, false},
-        {-1, false}, {-inf, false}, {nan, false},
+        {1.0, true}, {1e9, true}, {inf, true},   {0.5, false}, {0.9999999999999999, false},
+        {0, false},  {-1, false}, {-inf, false}, {nan, false},
     };
     for (const auto& [workMin, kept] : cases) {
         Config cfg = record;

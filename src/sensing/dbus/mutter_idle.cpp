@@ -5,7 +5,6 @@
 #include <QtDBus/QDBusConnection>
 #include <QtDBus/QDBusMessage>
 #include <QtDBus/QDBusPendingCall>
-
 #include <atomic>
 #include <chrono>
 #include <optional>
@@ -17,7 +16,9 @@ namespace {
 const QString service = QStringLiteral("org.gnome.Mutter.IdleMonitor");
 const QString path = QStringLiteral("/org/gnome/Mutter/IdleMonitor/Core");
 
-int millis(double sec) { return static_cast<int>(sec * 1000); }
+int millis(double sec) {
+    return static_cast<int>(sec * 1000);
+}
 
 // Each backend has its own named connection, so two of them (or a test's fresh bus per case)
 // never share Qt's cached session connection.
@@ -65,9 +66,8 @@ struct MutterIdle::Impl {
     IdleEstimate estimate;
 
     QDBusPendingCall send() const {
-        const QDBusMessage msg =
-            QDBusMessage::createMethodCall(service, path, QStringLiteral("org.gnome.Mutter.IdleMonitor"),
-                                           QStringLiteral("GetIdletime"));
+        const QDBusMessage msg = QDBusMessage::createMethodCall(
+            service, path, QStringLiteral("org.gnome.Mutter.IdleMonitor"), QStringLiteral("GetIdletime"));
         return bus.asyncCall(msg, millis(bounds.callSec));
     }
 

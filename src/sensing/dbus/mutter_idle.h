@@ -15,9 +15,9 @@ namespace orbel {
 class MutterIdle final : public IdleSource {
 public:
     struct Bounds {
-        double waitSec = 0.05;   // how long one tick may wait for an answer
-        double callSec = 5;      // after this the bus gives up on a call and a new one is sent
-        double probeSec = 0.5;   // how long open() waits for the first answer
+        double waitSec = 0.05; // how long one tick may wait for an answer
+        double callSec = 5;    // after this the bus gives up on a call and a new one is sent
+        double probeSec = 0.5; // how long open() waits for the first answer
     };
 
     // Null when the bus cannot be reached, the service is not on it, or it does not answer the

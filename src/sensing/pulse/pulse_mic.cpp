@@ -1,9 +1,8 @@
 #include "pulse_mic.h"
 
-#include <pulse/pulseaudio.h>
-
 #include <algorithm>
 #include <atomic>
+#include <pulse/pulseaudio.h>
 
 namespace orbel {
 
@@ -86,7 +85,8 @@ void PulseMic::Impl::onState() {
     switch (pa_context_get_state(ctx)) {
     case PA_CONTEXT_READY: {
         delaySec = 0;
-        const auto mask = static_cast<pa_subscription_mask_t>(PA_SUBSCRIPTION_MASK_SOURCE | PA_SUBSCRIPTION_MASK_SERVER);
+        const auto mask =
+            static_cast<pa_subscription_mask_t>(PA_SUBSCRIPTION_MASK_SOURCE | PA_SUBSCRIPTION_MASK_SERVER);
         if (pa_operation* op = pa_context_subscribe(ctx, mask, nullptr, nullptr)) pa_operation_unref(op);
         queryDefaultSource();
         break;
@@ -132,7 +132,9 @@ void PulseMic::Impl::shutDown() {
 
 PulseMic::PulseMic(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 
-PulseMic::~PulseMic() { impl_->shutDown(); }
+PulseMic::~PulseMic() {
+    impl_->shutDown();
+}
 
 std::unique_ptr<PulseMic> PulseMic::open(const std::string& server, Retry retry) {
     auto impl = std::make_unique<Impl>();
@@ -150,8 +152,12 @@ std::unique_ptr<PulseMic> PulseMic::open(const std::string& server, Retry retry)
     return std::unique_ptr<PulseMic>(new PulseMic(std::move(impl)));
 }
 
-bool PulseMic::inUse() { return impl_->running.load(std::memory_order_relaxed); }
+bool PulseMic::inUse() {
+    return impl_->running.load(std::memory_order_relaxed);
+}
 
-bool PulseMic::connected() const { return impl_->ready.load(std::memory_order_relaxed); }
+bool PulseMic::connected() const {
+    return impl_->ready.load(std::memory_order_relaxed);
+}
 
 } // namespace orbel

@@ -1,9 +1,7 @@
 #include "wayland_idle.h"
 
-#include "sensing/idle_estimate.h"
-
 #include "ext-idle-notify-v1-client-protocol.h"
-#include <wayland-client.h>
+#include "sensing/idle_estimate.h"
 
 #include <array>
 #include <atomic>
@@ -13,6 +11,7 @@
 #include <sys/eventfd.h>
 #include <thread>
 #include <unistd.h>
+#include <wayland-client.h>
 
 namespace orbel {
 namespace {
@@ -77,7 +76,8 @@ void WaylandIdle::Impl::global(void* self, wl_registry* reg, std::uint32_t name,
     if (!d->seat && std::strcmp(iface, wl_seat_interface.name) == 0) {
         d->seat = static_cast<wl_seat*>(wl_registry_bind(reg, name, &wl_seat_interface, 1));
     } else if (!d->notifier && std::strcmp(iface, ext_idle_notifier_v1_interface.name) == 0) {
-        d->notifier = static_cast<ext_idle_notifier_v1*>(wl_registry_bind(reg, name, &ext_idle_notifier_v1_interface, 1));
+        d->notifier =
+            static_cast<ext_idle_notifier_v1*>(wl_registry_bind(reg, name, &ext_idle_notifier_v1_interface, 1));
     }
 }
 
@@ -89,10 +89,13 @@ void WaylandIdle::Impl::idled(void* self, ext_idle_notification_v1*) {
     d->idle.store(true);
 }
 
-void WaylandIdle::Impl::resumed(void* self, ext_idle_notification_v1*) { static_cast<Impl*>(self)->idle.store(false); }
+void WaylandIdle::Impl::resumed(void* self, ext_idle_notification_v1*) {
+    static_cast<Impl*>(self)->idle.store(false);
+}
 
 bool WaylandIdle::Impl::roundtrip(double deadline) {
-    static const wl_callback_listener done{[](void* flag, wl_callback*, std::uint32_t) { *static_cast<bool*>(flag) = true; }};
+    static const wl_callback_listener done{
+        [](void* flag, wl_callback*, std::uint32_t) { *static_cast<bool*>(flag) = true; }};
     bool finished = false;
     wl_callback* cb = wl_display_sync(dpy);
     wl_callback_add_listener(cb, &done, &finished);

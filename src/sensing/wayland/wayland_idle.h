@@ -16,8 +16,8 @@ namespace orbel {
 class WaylandIdle final : public IdleSource {
 public:
     struct Bounds {
-        double timeoutSec = 1;  // the notification's idle timeout
-        double connectSec = 1;  // how long open() waits for the compositor's globals
+        double timeoutSec = 1; // the notification's idle timeout
+        double connectSec = 1; // how long open() waits for the compositor's globals
     };
 
     // Null when the compositor cannot be reached in time or offers no seat or no idle

@@ -12,7 +12,9 @@ XcbLink::XcbLink(std::string display, double retrySec, std::function<bool(XcbLin
     connect();
 }
 
-XcbLink::~XcbLink() { drop(); }
+XcbLink::~XcbLink() {
+    drop();
+}
 
 xcb_connection_t* XcbLink::connection() {
     if (conn_ && xcb_connection_has_error(conn_)) drop();
@@ -37,7 +39,8 @@ bool XcbLink::connect() {
         return false;
     }
     xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(conn_));
-    for (int i = 0; i < screenNo && it.rem > 0; ++i) xcb_screen_next(&it);
+    for (int i = 0; i < screenNo && it.rem > 0; ++i)
+        xcb_screen_next(&it);
     if (it.rem == 0) {
         drop();
         return false;

@@ -1,11 +1,10 @@
 #pragma once
 
-#include <xcb/xcb.h>
-
 #include <cstdlib>
 #include <functional>
 #include <memory>
 #include <string>
+#include <xcb/xcb.h>
 
 namespace orbel {
 

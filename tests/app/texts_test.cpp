@@ -1,5 +1,6 @@
 #include "app/texts.h"
 
+#include <clocale>
 #include <cmath>
 #include <cstdlib>
 #include <gtest/gtest.h>
@@ -84,13 +85,24 @@ TEST(ParseSetting, WholeTextInTheCLocale) {
 }
 
 TEST(ParseSetting, IgnoresTheUsersLocale) {
-    // A locale with a decimal comma must not change how a point is read.
-    if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8") == nullptr && std::setlocale(LC_NUMERIC, "fr_FR.UTF-8") == nullptr) {
-        std::setlocale(LC_NUMERIC, "C.UTF-8");
-    }
-    EXPECT_EQ(parseSetting("2.5"), 2.5);
-    EXPECT_EQ(parseSetting("2,5"), std::nullopt);
+    // The shell runs in the user's locale; build a German one, whose decimal separator is a comma.
+    char tmpl[] = "/tmp/orbel-locale-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    const std::string dir = tmpl;
+    (void)std::system(("localedef -i de_DE -f UTF-8 '" + dir + "/de_DE.UTF-8' 2>/dev/null").c_str());
+    setenv("LOCPATH", dir.c_str(), 1);
+    const bool german = std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr;
+    char* end = nullptr;
+    const double plain = german ? std::strtod("2,5", &end) : 0;
+    const auto point = parseSetting("2.5");
+    const auto comma = parseSetting("2,5");
     std::setlocale(LC_NUMERIC, "C");
+    unsetenv("LOCPATH");
+    (void)std::system(("rm -rf '" + dir + "'").c_str());
+    if (!german) GTEST_SKIP() << "no German locale could be built here";
+    ASSERT_EQ(plain, 2.5) << "the locale is in effect: the C library itself reads a comma";
+    EXPECT_EQ(point, 2.5);
+    EXPECT_EQ(comma, std::nullopt);
 }
 
 // What Save leaves in the settings for each text in each field.

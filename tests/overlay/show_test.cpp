@@ -12,14 +12,6 @@
 namespace orbel {
 namespace {
 
-Out tick(std::int64_t stage, double level, const char* reason = "") {
-    Out out;
-    out.stage = stage;
-    out.level = level;
-    out.reason = reason;
-    return out;
-}
-
 class ShowTest : public testing::Test {
 protected:
     void SetUp() override {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/out.h"
 #include "overlay/effect.h"
 #include "overlay/views.h"
 
@@ -31,6 +32,15 @@ inline bool waitUntil(const std::function<bool()>& done, int ms = 5000) {
 }
 
 // Lets the platform deliver what the last tick caused, as the second between two ticks does.
+// A tick result with the fields the overlay reads.
+inline Out tick(std::int64_t stage, double level, const char* reason = "") {
+    Out out;
+    out.stage = stage;
+    out.level = level;
+    out.reason = reason;
+    return out;
+}
+
 inline void settle() {
     QCoreApplication::processEvents();
 }

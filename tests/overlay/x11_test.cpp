@@ -17,14 +17,6 @@
 namespace orbel {
 namespace {
 
-Out tick(std::int64_t stage, double level, const char* reason = "") {
-    Out out;
-    out.stage = stage;
-    out.level = level;
-    out.reason = reason;
-    return out;
-}
-
 // 255 darkened by the tint the user sees at a level: the product of the two curves.
 double seenOnWhite(double level, double base = 255) {
     return base * (1 - lerp(blurCurve, level) * lerp(tintCurve, level));

@@ -14,16 +14,31 @@ std::vector<std::string> knownCallApps() {
     };
 }
 
-bool callAppInFront(const std::vector<std::string>& frontIds, const std::unordered_set<std::string>& apps) {
+namespace {
+
+const std::string* memberInFront(const std::vector<std::string>& frontIds,
+                                 const std::unordered_set<std::string>& apps) {
     for (const std::string& id : frontIds) {
-        if (!id.empty() && apps.contains(id)) return true;
+        if (!id.empty() && apps.contains(id)) return &id;
     }
-    return false;
+    return nullptr;
+}
+
+} // namespace
+
+bool callAppInFront(const std::vector<std::string>& frontIds, const std::unordered_set<std::string>& apps) {
+    return memberInFront(frontIds, apps) != nullptr;
+}
+
+CallCause callCauseFrom(MicSource& mic, FrontSource& front, const std::unordered_set<std::string>& apps) {
+    if (mic.inUse()) return {CallCause::Kind::microphone, mic.recorder()};
+    const std::vector<std::string> ids = front.frontIds();
+    if (const std::string* id = memberInFront(ids, apps)) return {CallCause::Kind::frontApp, *id};
+    return {};
 }
 
 bool onCallFrom(MicSource& mic, FrontSource& front, const std::unordered_set<std::string>& apps) {
-    if (mic.inUse()) return true;
-    return callAppInFront(front.frontIds(), apps);
+    return callCauseFrom(mic, front, apps).kind != CallCause::Kind::none;
 }
 
 } // namespace orbel

@@ -17,6 +17,7 @@ bool callAppInFront(const std::vector<std::string>& frontIds, const std::unorder
 
 // The microphone in use, or a call application in front. The front is not asked when the
 // microphone already answers yes.
+CallCause callCauseFrom(MicSource& mic, FrontSource& front, const std::unordered_set<std::string>& apps);
 bool onCallFrom(MicSource& mic, FrontSource& front, const std::unordered_set<std::string>& apps);
 
 } // namespace orbel

@@ -89,7 +89,8 @@ std::string Sensors::idleMessage() const {
 }
 
 bool Sensors::onCall(const std::unordered_set<std::string>& apps) {
-    return onCallFrom(*mic.source, *front.source, apps);
+    lastCause = callCauseFrom(*mic.source, *front.source, apps);
+    return lastCause.kind != CallCause::Kind::none;
 }
 
 Sensors pickSensors(const Environment& env) {

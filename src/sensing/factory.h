@@ -60,7 +60,9 @@ struct Sensors {
     bool idleAvailable() const { return idle.name != "none"; }
     // One plain sentence for standard error when no idle source works, else empty.
     std::string idleMessage() const;
+    // Asks the microphone and the front application; the answer is kept as lastCause.
     bool onCall(const std::unordered_set<std::string>& apps);
+    CallCause lastCause;
 };
 
 Sensors pickSensors(const Environment& env);

@@ -39,6 +39,10 @@ bool onCall() {
     return sensors().onCall(callApps);
 }
 
+CallCause callCause() {
+    return sensors().lastCause;
+}
+
 bool idleSourceAvailable() {
     return sensors().idleAvailable();
 }

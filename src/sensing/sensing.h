@@ -1,5 +1,7 @@
 #pragma once
 
+#include "sensing/sources.h"
+
 #include <string>
 #include <unordered_set>
 
@@ -18,6 +20,10 @@ bool micInUse();
 
 // The microphone is in use, or a call application is in front.
 bool onCall();
+
+// What made the last onCall() answer true (the recording application, or the call application
+// in front); kind none when it answered false.
+CallCause callCause();
 
 // Picks the first available backend for each service, once; later calls return at once. The
 // free functions above call it themselves on first use.

@@ -5,6 +5,16 @@
 
 namespace orbel {
 
+// What makes a call: nothing, the microphone in use (name: the recording application, where
+// known), or a call application in front (name: its identifier).
+struct CallCause {
+    enum class Kind { none, microphone, frontApp };
+    Kind kind = Kind::none;
+    std::string name;
+
+    bool operator==(const CallCause&) const = default;
+};
+
 // One interface per thing the tick asks the platform. Each real backend lives in the folder of
 // its platform service; the factory picks one of each at start.
 
@@ -20,6 +30,9 @@ class MicSource {
 public:
     virtual ~MicSource() = default;
     virtual bool inUse() = 0;
+    // The application recording when inUse() last answered yes, where the platform tells;
+    // empty otherwise.
+    virtual std::string recorder() { return {}; }
 };
 
 // The identifiers of the application in front: a bundle identifier on macOS, the WM_CLASS

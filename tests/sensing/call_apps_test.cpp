@@ -61,6 +61,7 @@ class FakeMic final : public MicSource {
 public:
     explicit FakeMic(bool on) : on_(on) {}
     bool inUse() override { return on_; }
+    std::string recorder() override { return "Firefox"; }
 
 private:
     bool on_;
@@ -85,6 +86,7 @@ struct OnCallCase {
     std::vector<std::string> front;
     bool onCall;
     int frontAsked;
+    const char* cause; // the name the call is put down to
 };
 
 // Names the case in test output instead of dumping its bytes.
@@ -100,18 +102,23 @@ TEST_P(OnCall, MicrophoneOrCallAppInFront) {
     FakeFront front(GetParam().front);
     EXPECT_EQ(onCallFrom(mic, front, callApps), GetParam().onCall);
     EXPECT_EQ(front.asked, GetParam().frontAsked);
+    const CallCause cause = callCauseFrom(mic, front, callApps);
+    EXPECT_EQ(cause.kind, !GetParam().onCall ? CallCause::Kind::none
+                          : GetParam().mic   ? CallCause::Kind::microphone
+                                             : CallCause::Kind::frontApp);
+    EXPECT_EQ(cause.name, GetParam().cause);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Edges, OnCall,
-    testing::Values(OnCallCase{"mic_running_editor_in_front", true, {"gedit", "Gedit"}, true, 0},
-                    OnCallCase{"mic_running_nothing_in_front", true, {}, true, 0},
-                    OnCallCase{"call_app_in_front_mic_idle", false, {"us.zoom.xos"}, true, 1},
-                    OnCallCase{"call_app_in_background_mic_idle", false, {"gedit", "Gedit"}, false, 1},
-                    OnCallCase{"browser_in_front_mic_idle", false, {"com.google.Chrome"}, false, 1},
-                    OnCallCase{"no_mic_device_falls_back_to_front", false, {"zoom", "zoom"}, true, 1},
-                    OnCallCase{"nothing_in_front_mic_idle", false, {}, false, 1},
-                    OnCallCase{"front_without_identifier", false, {""}, false, 1}),
+    testing::Values(OnCallCase{"mic_running_editor_in_front", true, {"gedit", "Gedit"}, true, 0, "Firefox"},
+                    OnCallCase{"mic_running_nothing_in_front", true, {}, true, 0, "Firefox"},
+                    OnCallCase{"call_app_in_front_mic_idle", false, {"us.zoom.xos"}, true, 1, "us.zoom.xos"},
+                    OnCallCase{"call_app_in_background_mic_idle", false, {"gedit", "Gedit"}, false, 1, ""},
+                    OnCallCase{"browser_in_front_mic_idle", false, {"com.google.Chrome"}, false, 1, ""},
+                    OnCallCase{"no_mic_device_falls_back_to_front", false, {"Zoom", "zoom"}, true, 1, "zoom"},
+                    OnCallCase{"nothing_in_front_mic_idle", false, {}, false, 1, ""},
+                    OnCallCase{"front_without_identifier", false, {""}, false, 1, ""}),
     [](const testing::TestParamInfo<OnCallCase>& i) { return std::string(i.param.edge); });
 
 } // namespace

@@ -11,7 +11,7 @@ packages=(
   libxcb1-dev libxcb-screensaver0-dev libpulse-dev libwayland-dev wayland-protocols
   # servers and tools the tests start and drive
   xvfb xauth xdotool x11-utils x11-xserver-utils openbox xterm trayer picom
-  pulseaudio pulseaudio-utils dbus-daemon imagemagick procps locales
+  pulseaudio pulseaudio-utils pipewire pipewire-pulse wireplumber dbus-daemon imagemagick procps locales
 )
 
 sudo=""

@@ -171,6 +171,7 @@ std::string entryText(const fs::path& exe, bool hidden) {
     std::string text = autostartEntryTemplate;
     replaceAll(text, "{exec}", desktopExecValue(exe.string()));
     replaceAll(text, "{tryexec}", escapeString(exe.string()));
+    if (!text.empty() && text.back() != '\n') text += '\n';
     return hidden ? text + "Hidden=true\n" : text;
 }
 
@@ -219,7 +220,7 @@ AutostartReport autostartState(const AutostartPlaces& places) {
 }
 
 AutostartReport setAutostart(const AutostartPlaces& places, bool on) {
-    const AutostartReport before = autostartState(places);
+    AutostartReport before = autostartState(places);
     if (!before.ok || (on && before.on)) return before;
     std::string error;
     if (!on) {

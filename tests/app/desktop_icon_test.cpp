@@ -12,25 +12,18 @@
 namespace orbel {
 namespace {
 
-QImage transparent(int side) {
+// The glyph drawn by the tray code, or an SVG file, at side x side pixels on transparency.
+QImage render(int side, const char* svgFile = nullptr) {
     QImage img(side, side, QImage::Format_ARGB32);
     img.fill(Qt::transparent);
-    return img;
-}
-
-QImage renderSvg(const QString& file, int side) {
-    QImage img = transparent(side);
-    QSvgRenderer svg(file);
-    EXPECT_TRUE(svg.isValid()) << file.toStdString();
     QPainter p(&img);
+    if (svgFile == nullptr) {
+        drawOrbelGlyph(p, QRectF(0, 0, side, side));
+        return img;
+    }
+    QSvgRenderer svg(QString::fromUtf8(svgFile));
+    EXPECT_TRUE(svg.isValid()) << svgFile;
     svg.render(&p);
-    return img;
-}
-
-QImage renderGlyph(int side) {
-    QImage img = transparent(side);
-    QPainter p(&img);
-    drawOrbelGlyph(p, QRectF(0, 0, side, side));
     return img;
 }
 
@@ -56,8 +49,8 @@ TEST(DesktopIcons, CoverTheSamePixelsAsTheTrayGlyphInOneColour) {
     for (const auto& c : cases) {
         for (const int side : {16, 24, 48, 128}) {
             SCOPED_TRACE(testing::Message() << c.file << " at " << side);
-            const QImage svg = renderSvg(QString::fromUtf8(c.file), side);
-            const QImage glyph = renderGlyph(side);
+            const QImage svg = render(side, c.file);
+            const QImage glyph = render(side);
             int worst = 0;
             QRgb ink = 0;
             for (int y = 0; y < side; ++y) {

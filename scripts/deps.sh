@@ -13,7 +13,7 @@ packages=(
   xvfb xauth xdotool x11-utils x11-xserver-utils openbox xterm trayer picom
   pulseaudio pulseaudio-utils dbus-daemon imagemagick procps locales
   # the installed files' checks (QtSvg renders the icons in a test) and the Debian package
-  qt6-svg-dev desktop-file-utils appstream man-db debhelper dpkg-dev fakeroot lintian git
+  qt6-svg-dev desktop-file-utils appstream man-db build-essential debhelper dpkg-dev fakeroot lintian git
 )
 
 sudo=""

@@ -12,6 +12,8 @@ packages=(
   # servers and tools the tests start and drive
   xvfb xauth xdotool x11-utils x11-xserver-utils openbox xterm trayer picom
   pulseaudio pulseaudio-utils pipewire pipewire-pulse wireplumber dbus-daemon imagemagick procps locales
+  # the installed files' checks (QtSvg renders the icons in a test) and the Debian package
+  qt6-svg-dev desktop-file-utils appstream man-db build-essential debhelper dpkg-dev fakeroot lintian git
 )
 
 sudo=""

@@ -6,6 +6,7 @@
 
 #if ORBEL_DESKTOP
 #include "app/agent.h"
+#include "app/autostart.h"
 #include "overlay/overlay.h"
 #include "sensing/sensing.h"
 #endif
@@ -26,6 +27,7 @@ int main(int argc, char** argv) {
     orbel::computeLocations();
     if (hasArg(argc, argv, "--selftest")) return orbel::selftest();
 #if ORBEL_DESKTOP
+    if (orbel::hasAutostartSwitch(argc, argv)) return orbel::runAutostartSwitch(argc, argv);
     orbel::fillCallApps();
     orbel::fillCurves();
     return orbel::runAgent(argc, argv);

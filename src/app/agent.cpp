@@ -1,11 +1,14 @@
 #include "app/agent.h"
 
 #include "app/app.h"
+#include "app/font_teardown.h"
+#include "app/quit_signals.h"
 #include "app/single_instance.h"
 #include "app/texts.h"
 #include "sensing/sensing.h"
 
 #include <QApplication>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -57,7 +60,14 @@ int runAgent(int argc, char** argv) {
         std::fflush(stdout);
         return 0;
     }
-    return QApplication::exec();
+    // Ending through the platform saves as the quit command does, from the event loop. A file
+    // size limit makes a write fail (and the stores cope) instead of killing the agent.
+    std::signal(SIGXFSZ, SIG_IGN);
+    QuitSignals quitSignals;
+    QObject::connect(&quitSignals, &QuitSignals::received, &app, &App::quit);
+    const int status = QApplication::exec();
+    releaseFontConfig();
+    return status;
 }
 
 } // namespace orbel

@@ -102,7 +102,7 @@ std::optional<EngineState> loadState() {
 
 bool trySaveState(const EngineState& state) {
     const std::optional<std::string> text = encodeState(state);
-    if (!text) return false;
+    if (!text || stateURL.empty()) return false;
     // A failure here shows up as a failed write below.
     makePrivateDirs(supportDir);
     return replaceFile(stateURL, *text);

@@ -1,6 +1,7 @@
 #include <array>
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -149,6 +150,55 @@ TEST(Smoke, WritesNoFileUnlessItsFirstTickIsASaveSecond) {
         return;
     }
     FAIL() << "every run spanned a save second";
+}
+
+// Waits until the agent started in box holds its one-per-session lock, so it has launched.
+bool waitForLock(const Sandbox& box) {
+    const fs::path lock = box.root / "run" / "orbel-lite.lock";
+    for (int i = 0; i < 400; ++i) {
+        const int fd = open(lock.c_str(), O_RDWR | O_CLOEXEC);
+        bool held = false;
+        if (fd >= 0) {
+            held = flock(fd, LOCK_EX | LOCK_NB) != 0;
+            close(fd);
+        }
+        if (held) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+}
+
+// Ending through the platform saves the settings and the engine's state, then ends cleanly.
+// The support directory is emptied just after a save second, so only the ending can refill it.
+TEST(AgentSignals, TermIntAndHupSaveThenExitCleanly) {
+    for (const int sig : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(strsignal(sig));
+        Sandbox box;
+        int out[2];
+        ASSERT_EQ(pipe(out), 0);
+        const pid_t agent = box.spawn({}, "offscreen", out[1], out[1]);
+        close(out[1]);
+        ASSERT_TRUE(waitForLock(box));
+        while (std::fmod(std::floor(wallClock()), 30) < 2 || std::fmod(std::floor(wallClock()), 30) > 25)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        fs::remove_all(box.supportDir());
+        kill(agent, sig);
+        int status = 0;
+        pid_t done = 0;
+        for (int i = 0; i < 400 && done == 0; ++i) {
+            done = waitpid(agent, &status, WNOHANG);
+            if (done == 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        if (done == 0) {
+            kill(-agent, SIGKILL);
+            waitpid(agent, &status, 0);
+        }
+        const std::string log = Sandbox::drain(out[0]);
+        ASSERT_NE(done, 0) << "still running 20 s after the signal: " << log;
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status << ": " << log;
+        EXPECT_TRUE(fs::exists(box.supportDir() / "config.json"));
+        EXPECT_TRUE(fs::exists(box.supportDir() / "state.json"));
+    }
 }
 
 TEST(Smoke, SelftestWinsOverSmokeAndNearMissesDoNotCount) {

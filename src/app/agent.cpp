@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 
 namespace orbel {
 namespace {
@@ -48,6 +49,10 @@ int runAgent(int argc, char** argv) {
     QApplication qapp(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Orbel Lite"));
     QApplication::setQuitOnLastWindowClosed(false);
+    // Ending through the platform saves as the quit command does, from the event loop; a
+    // signal that comes during start-up waits in the pipe until the loop runs.
+    std::optional<QuitSignals> quitSignals;
+    if (!smoke) quitSignals.emplace();
 
     startSensing();
     std::fprintf(stderr, "orbel-lite: %s\n", sensingSummary().c_str());
@@ -60,11 +65,9 @@ int runAgent(int argc, char** argv) {
         std::fflush(stdout);
         return 0;
     }
-    // Ending through the platform saves as the quit command does, from the event loop. A file
-    // size limit makes a write fail (and the stores cope) instead of killing the agent.
+    QObject::connect(&*quitSignals, &QuitSignals::received, &app, &App::quit);
+    // A file size limit makes a write fail (and the stores cope) instead of killing the agent.
     std::signal(SIGXFSZ, SIG_IGN);
-    QuitSignals quitSignals;
-    QObject::connect(&quitSignals, &QuitSignals::received, &app, &App::quit);
     const int status = QApplication::exec();
     releaseFontConfig();
     return status;

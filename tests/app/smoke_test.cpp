@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
 #include <string>
 #include <sys/file.h>
@@ -152,20 +153,18 @@ TEST(Smoke, WritesNoFileUnlessItsFirstTickIsASaveSecond) {
     FAIL() << "every run spanned a save second";
 }
 
-// Waits until the agent started in box holds its one-per-session lock, so it has launched.
-bool waitForLock(const Sandbox& box) {
-    const fs::path lock = box.root / "run" / "orbel-lite.lock";
-    for (int i = 0; i < 400; ++i) {
-        const int fd = open(lock.c_str(), O_RDWR | O_CLOEXEC);
-        bool held = false;
-        if (fd >= 0) {
-            held = flock(fd, LOCK_EX | LOCK_NB) != 0;
-            close(fd);
+// Reads the agent's output from fd into seen until it holds text, or 20 seconds pass.
+bool waitForOutput(int fd, const std::string& text, std::string& seen) {
+    std::array<char, 4096> buf{};
+    for (int i = 0; i < 400 && seen.find(text) == std::string::npos; ++i) {
+        pollfd p{fd, POLLIN, 0};
+        if (poll(&p, 1, 50) == 1) {
+            const ssize_t n = read(fd, buf.data(), buf.size());
+            if (n <= 0) return false;
+            seen.append(buf.data(), static_cast<std::size_t>(n));
         }
-        if (held) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
-    return false;
+    return seen.find(text) != std::string::npos;
 }
 
 // Ending through the platform saves the settings and the engine's state, then ends cleanly.
@@ -178,7 +177,9 @@ TEST(AgentSignals, TermIntAndHupSaveThenExitCleanly) {
         ASSERT_EQ(pipe(out), 0);
         const pid_t agent = box.spawn({}, "offscreen", out[1], out[1]);
         close(out[1]);
-        ASSERT_TRUE(waitForLock(box));
+        std::string log;
+        // Said once the agent takes these signals; the loop may not run yet.
+        ASSERT_TRUE(waitForOutput(out[0], "orbel-lite: idle:", log)) << log;
         while (std::fmod(std::floor(wallClock()), 30) < 2 || std::fmod(std::floor(wallClock()), 30) > 25)
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         fs::remove_all(box.supportDir());
@@ -193,7 +194,7 @@ TEST(AgentSignals, TermIntAndHupSaveThenExitCleanly) {
             kill(-agent, SIGKILL);
             waitpid(agent, &status, 0);
         }
-        const std::string log = Sandbox::drain(out[0]);
+        log += Sandbox::drain(out[0]);
         ASSERT_NE(done, 0) << "still running 20 s after the signal: " << log;
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status << ": " << log;
         EXPECT_TRUE(fs::exists(box.supportDir() / "config.json"));

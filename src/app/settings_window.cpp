@@ -54,12 +54,12 @@ SettingsWindow::SettingsWindow(const Config& cfg) : QDialog(nullptr) {
 }
 
 void SettingsWindow::markField(QLineEdit* field, const std::string& key) {
+    field->setPalette(QPalette()); // back to the theme's own colours
     if (acceptedSetting(key, field->text().toStdString())) {
-        field->setPalette(QPalette());
         field->setToolTip(QString());
         return;
     }
-    // The field's own background tinted toward red: readable in light and dark themes alike.
+    // The theme's background tinted toward red: readable in light and dark themes alike.
     QPalette marked = field->palette();
     const QColor base = marked.color(QPalette::Base);
     const QColor error(218, 68, 83);

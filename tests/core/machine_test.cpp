@@ -393,20 +393,5 @@ TEST(Restore, DowntimeCountsAsIdlingInOneStep) {
     }
 }
 
-TEST(Restore, StateRoundTripsThroughAnotherMachine) {
-    Machine a{Config{}};
-    a.tick(1000, 0, false, "2026-12-09");
-    a.activeSec = 3200;
-    a.overSec = 200;
-    a.focusTodaySec = 7000;
-    a.grantsToday = 2;
-    a.grantUntil = 1900;
-    a.cycle = {45, 8};
-    Machine b{Config{}};
-    ASSERT_TRUE(b.restore(a.state(1000), 1000, "2026-12-09"));
-    EXPECT_EQ(b.state(1000), a.state(1000));
-    EXPECT_EQ(b.grant("a perfectly good reason to go on", 1001), "Daily override limit reached (2).");
-}
-
 } // namespace
 } // namespace orbel

@@ -40,6 +40,8 @@ sleep 2
 
 settings() { # workMin stageEveryMin holdSec
   mkdir -p "$XDG_CONFIG_HOME/Orbel Lite"
+  # Each run starts a fresh block: no state kept by the run before.
+  rm -f "$XDG_CONFIG_HOME/Orbel Lite/state.json"
   printf '{"adaptive":false,"workMin":%s,"breakMin":5,"stageEveryMin":%s,"holdSec":%s,"easeAfterSec":1e9,"easeRate":2,"grantMin":15,"maxGrantsPerDay":2,"reasonMinChars":15,"cooldownSec":20,"pausedUntil":0,"wakeTs":0}' \
     "$1" "$2" "$3" >"$XDG_CONFIG_HOME/Orbel Lite/config.json"
 }

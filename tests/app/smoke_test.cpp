@@ -39,9 +39,11 @@ public:
 
     fs::path supportDir() const { return root / "config" / "Orbel Lite"; }
 
+    // New settings, and a fresh block: a run that saved (on a save second) kept its block.
     void writeConfig(const std::string& json) const {
         fs::create_directories(supportDir());
         std::ofstream(supportDir() / "config.json") << json;
+        fs::remove(supportDir() / "state.json");
     }
 
     pid_t spawn(const std::vector<std::string>& args, const std::string& platform, int outFd, int errFd) const {

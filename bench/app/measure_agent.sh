@@ -40,6 +40,8 @@ sleep 2
 
 settings() { # workMin stageEveryMin holdSec
   mkdir -p "$XDG_CONFIG_HOME/Orbel Lite"
+  # Each run starts a fresh block: no state kept by the run before.
+  rm -f "$XDG_CONFIG_HOME/Orbel Lite/state.json"
   printf '{"adaptive":false,"workMin":%s,"breakMin":5,"stageEveryMin":%s,"holdSec":%s,"easeAfterSec":1e9,"easeRate":2,"grantMin":15,"maxGrantsPerDay":2,"reasonMinChars":15,"cooldownSec":20,"pausedUntil":0,"wakeTs":0}' \
     "$1" "$2" "$3" >"$XDG_CONFIG_HOME/Orbel Lite/config.json"
 }
@@ -75,6 +77,34 @@ measure stage0 5
 settings 1 0.001 1e12              # every second counts as active; overtime after one minute
 measure stage5 65
 grep -h "stage\|idle" "$root"/agent-*.log | sort -u | head -5 || true
+
+# Quit: from SIGTERM (which takes the quit command's path: save, then leave the event loop)
+# to the end of the process, median of 5 runs; once as is, once with font caches that
+# fontconfig would have to rebuild, as on a desktop whose caches are stale.
+quit_ms() {
+  local times=() t0 t1 pid
+  for _ in 1 2 3 4 5; do
+    if [ -n "${fc_conf:-}" ]; then
+      rm -rf "$root/fc-cache"
+      FONTCONFIG_FILE="$fc_conf" "$exe" >"$root/agent-quit.log" 2>&1 &
+    else
+      "$exe" >"$root/agent-quit.log" 2>&1 &
+    fi
+    pid=$!
+    sleep 3
+    t0=$(date +%s%N); kill -TERM "$pid"; wait "$pid" 2>/dev/null || true; t1=$(date +%s%N)
+    times+=($(( (t1 - t0) / 1000000 )))
+  done
+  printf '%s\n' "${times[@]}" | sort -n | sed -n 3p
+}
+settings 50 2 120
+printf 'quit     %s ms from SIGTERM to exit (median of 5)\n' "$(quit_ms)"
+printf '%s\n' '<?xml version="1.0"?>' '<!DOCTYPE fontconfig SYSTEM "urn:fontconfig:fonts.dtd">' \
+  "<fontconfig><dir>/usr/share/fonts</dir><cachedir>$root/fc-cache</cachedir>" \
+  '<include ignore_missing="yes">/etc/fonts/conf.d</include></fontconfig>' >"$root/fonts.conf"
+fc_conf="$root/fonts.conf"
+printf 'quit     %s ms from SIGTERM to exit with stale font caches (median of 5)\n' "$(quit_ms)"
+unset fc_conf
 
 start=$(date +%s.%N)
 runs=10

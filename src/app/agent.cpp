@@ -1,14 +1,18 @@
 #include "app/agent.h"
 
 #include "app/app.h"
+#include "app/font_teardown.h"
+#include "app/quit_signals.h"
 #include "app/single_instance.h"
 #include "app/texts.h"
 #include "sensing/sensing.h"
 
 #include <QApplication>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 
 namespace orbel {
 namespace {
@@ -45,6 +49,10 @@ int runAgent(int argc, char** argv) {
     QApplication qapp(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Orbel Lite"));
     QApplication::setQuitOnLastWindowClosed(false);
+    // Ending through the platform saves as the quit command does, from the event loop; a
+    // signal that comes during start-up waits in the pipe until the loop runs.
+    std::optional<QuitSignals> quitSignals;
+    if (!smoke) quitSignals.emplace();
 
     startSensing();
     std::fprintf(stderr, "orbel-lite: %s\n", sensingSummary().c_str());
@@ -57,7 +65,12 @@ int runAgent(int argc, char** argv) {
         std::fflush(stdout);
         return 0;
     }
-    return QApplication::exec();
+    QObject::connect(&*quitSignals, &QuitSignals::received, &app, &App::quit);
+    // A file size limit makes a write fail (and the stores cope) instead of killing the agent.
+    std::signal(SIGXFSZ, SIG_IGN);
+    const int status = QApplication::exec();
+    releaseFontConfig();
+    return status;
 }
 
 } // namespace orbel

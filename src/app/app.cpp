@@ -6,6 +6,7 @@
 #include "sensing/sensing.h"
 #include "storage/override_log.h"
 #include "storage/settings_file.h"
+#include "storage/state_file.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -13,6 +14,7 @@
 #include <QDateTime>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QSessionManager>
 #include <QSystemTrayIcon>
 #include <chrono>
 #include <cmath>
@@ -49,6 +51,15 @@ App::App(AppEnv env) : env_(std::move(env)) {
     connect(menu.override, &QAction::triggered, this, &App::override);
     connect(menu.settings, &QAction::triggered, this, &App::openSettings);
     connect(menu.quit, &QAction::triggered, this, &App::quit);
+    // Any other clean end of the event loop (the session manager's "die", a quit from
+    // elsewhere) saves as the quit command does. The session manager's request to commit data
+    // comes before a log-out that may still be cancelled: a save point, nothing more.
+    if (auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+        connect(gui, &QCoreApplication::aboutToQuit, this, &App::saveAtExit);
+        connect(gui, &QGuiApplication::commitDataRequest, this, [this](QSessionManager&) {
+            if (machine) save();
+        });
+    }
 }
 
 App::~App() = default;
@@ -57,6 +68,7 @@ void App::launch() {
     machine.emplace(startupCheck(loadCfg()));
     machine->cycle = machine->lengths(env_.clock());
     machine->log = [](const std::string& line) { appendLog(line); };
+    restoreState();
 
     item = std::make_unique<QSystemTrayIcon>(orbelTemplateIcon());
     item->setContextMenu(&menu.menu);
@@ -78,7 +90,7 @@ void App::tick() {
     last = machine->tick(now, idle, call, env_.today(now));
     overlay.show(last);
     setTitle(QString::fromStdString(statusTitle(last)));
-    if (wholeNumber(env_.clock()) % 30 == 0) saveCfg(machine->cfg);
+    if (wholeNumber(env_.clock()) % 30 == 0) save();
     buildMenu();
 }
 
@@ -104,18 +116,35 @@ void App::warnIfBlind() {
     }
 }
 
+// The time the agent was not running counts as idle time, through the engine's own rules.
+void App::restoreState() {
+    const std::optional<EngineState> kept = loadState();
+    const double now = env_.clock();
+    if (kept) machine->restore(*kept, now, env_.today(now));
+}
+
+void App::save() {
+    saveCfg(machine->cfg);
+    trySaveState(machine->state(env_.clock()));
+}
+
+void App::saveAtExit() {
+    if (machine && !savedForQuit_) save();
+}
+
 void App::pause() {
     machine->cfg.pausedUntil = env_.clock() + 3600;
-    saveCfg(machine->cfg);
+    save();
 }
 
 void App::resume() {
     machine->cfg.pausedUntil = 0;
-    saveCfg(machine->cfg);
+    save();
 }
 
 void App::quit() {
-    saveCfg(machine->cfg);
+    save();
+    savedForQuit_ = true;
     env_.terminate();
 }
 
@@ -149,7 +178,7 @@ void App::openSettings() {
 void App::saveSettings(SettingsWindow* window) {
     if (window == nullptr) return;
     applySettings(machine->cfg, window->input());
-    saveCfg(machine->cfg);
+    save();
     window->close();
 }
 

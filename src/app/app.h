@@ -56,6 +56,9 @@ public:
     // Brings the menu's entries in line with the latest tick result.
     void buildMenu();
 
+    // Saves the settings and the engine's state together: every save point calls this.
+    void save();
+
     // The menu commands.
     void pause();
     void resume();
@@ -81,11 +84,14 @@ public:
 private:
     void setTitle(const QString& title);
     void warnIfBlind();
+    void restoreState();
+    void saveAtExit();
 
     AppEnv env_;
     QTimer timer_;
     QString title_;
     bool warnedBlind_ = false;
+    bool savedForQuit_ = false;
     std::vector<std::unique_ptr<SettingsWindow>> windows_;
 };
 

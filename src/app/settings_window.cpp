@@ -17,9 +17,9 @@ QRect flippedFrame(int x, int y, int w, int h) {
     return {x, windowHeight - y - h, w, h};
 }
 
-SettingsWindow::SettingsWindow(const Config& cfg) : QWidget(nullptr, Qt::Window) {
+SettingsWindow::SettingsWindow(const Config& cfg) : QDialog(nullptr) {
     setWindowTitle(QStringLiteral("Orbel Lite settings"));
-    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint);
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint);
     setFixedSize(windowWidth, windowHeight);
 
     const struct {
@@ -40,6 +40,8 @@ SettingsWindow::SettingsWindow(const Config& cfg) : QWidget(nullptr, Qt::Window)
         field->setObjectName(QString::fromUtf8(row.key));
         field->setGeometry(flippedFrame(210, y, 110, 22));
         fields[row.key] = field;
+        connect(field, &QLineEdit::textChanged, this,
+                [this, field, key = std::string(row.key)] { markField(field, key); });
         y -= 34;
     }
     adaptiveBox = new QCheckBox(QStringLiteral("Adaptive lengths (from your wake time)"), this);
@@ -47,7 +49,25 @@ SettingsWindow::SettingsWindow(const Config& cfg) : QWidget(nullptr, Qt::Window)
     adaptiveBox->setGeometry(flippedFrame(16, 56, 310, 22));
     saveButton = new QPushButton(QStringLiteral("Save"), this);
     saveButton->setGeometry(flippedFrame(240, 12, 80, 30));
+    saveButton->setDefault(true);
     connect(saveButton, &QPushButton::clicked, this, &SettingsWindow::saveRequested);
+}
+
+void SettingsWindow::markField(QLineEdit* field, const std::string& key) {
+    field->setPalette(QPalette()); // back to the theme's own colours
+    if (acceptedSetting(key, field->text().toStdString())) {
+        field->setToolTip(QString());
+        return;
+    }
+    // The theme's background tinted toward red: readable in light and dark themes alike.
+    QPalette marked = field->palette();
+    const QColor base = marked.color(QPalette::Base);
+    const QColor error(218, 68, 83);
+    marked.setColor(QPalette::Base, QColor::fromRgbF(base.redF() * 0.6f + error.redF() * 0.4f,
+                                                     base.greenF() * 0.6f + error.greenF() * 0.4f,
+                                                     base.blueF() * 0.6f + error.blueF() * 0.4f));
+    field->setPalette(marked);
+    field->setToolTip(QString::fromStdString(settingRule(key)));
 }
 
 SettingsInput SettingsWindow::input() const {

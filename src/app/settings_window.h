@@ -3,7 +3,7 @@
 #include "app/texts.h"
 #include "core/config.h"
 
-#include <QWidget>
+#include <QDialog>
 #include <map>
 #include <string>
 
@@ -14,8 +14,11 @@ class QPushButton;
 namespace orbel {
 
 // The settings window: four number fields, the adaptive switch and Save. It only shows values
-// and reports what it holds; App applies them.
-class SettingsWindow final : public QWidget {
+// and reports what it holds; App applies them. A dialog, so that it keeps the keyboard
+// conventions: Enter presses Save (the default button), Escape closes without saving. A field
+// whose text Save would ignore shows so while the user types: an error colour and the rule as
+// its tooltip.
+class SettingsWindow final : public QDialog {
     Q_OBJECT
 public:
     explicit SettingsWindow(const Config& cfg);
@@ -29,6 +32,9 @@ public:
 
 signals:
     void saveRequested();
+
+private:
+    void markField(QLineEdit* field, const std::string& key);
 };
 
 // Frames in the window's content, top-left origin, for a 340 x 250 window whose layout is

@@ -62,23 +62,47 @@ std::optional<double> parseSetting(std::string_view text) {
 
 namespace {
 
-// A value the setting may take: a finite number of at least its minimum.
-std::optional<double> accepted(const std::string& text, double minimum) {
-    const auto v = parseSetting(text);
-    if (!v || !std::isfinite(*v) || !(*v >= minimum)) return std::nullopt;
-    return v;
+struct FieldRule {
+    std::string_view key;
+    double minimum = 0;
+    const char* rule = "";
+};
+
+constexpr std::array<FieldRule, 4> fieldRules{{
+    {"workMin", 1, "a number of at least 1"},
+    {"breakMin", 1, "a number of at least 1"},
+    {"stageEveryMin", 0.5, "a number of at least 0.5"},
+    {"maxGrantsPerDay", 0, "a number of at least 0"},
+}};
+
+const FieldRule* ruleOf(std::string_view key) {
+    for (const FieldRule& r : fieldRules) {
+        if (r.key == key) return &r;
+    }
+    return nullptr;
 }
 
 } // namespace
 
-void applySettings(Config& cfg, const SettingsInput& in) {
-    if (auto v = accepted(in.workMin, 1)) cfg.workMin = *v;
-    if (auto v = accepted(in.breakMin, 1)) cfg.breakMin = *v;
-    if (auto v = accepted(in.stageEveryMin, 0.5)) cfg.stageEveryMin = *v;
+std::optional<double> acceptedSetting(std::string_view key, std::string_view text) {
+    const FieldRule* rule = ruleOf(key);
+    const auto v = parseSetting(text);
+    if (!rule || !v || !std::isfinite(*v) || !(*v >= rule->minimum)) return std::nullopt;
     // 2^63 and more do not fit the count; they are refused like a value below the minimum.
-    if (auto v = accepted(in.maxGrantsPerDay, 0); v && *v < 9223372036854775808.0) {
-        cfg.maxGrantsPerDay = wholeNumber(*v);
-    }
+    if (key == "maxGrantsPerDay" && !(*v < 9223372036854775808.0)) return std::nullopt;
+    return v;
+}
+
+std::string settingRule(std::string_view key) {
+    const FieldRule* rule = ruleOf(key);
+    return rule ? rule->rule : "";
+}
+
+void applySettings(Config& cfg, const SettingsInput& in) {
+    if (auto v = acceptedSetting("workMin", in.workMin)) cfg.workMin = *v;
+    if (auto v = acceptedSetting("breakMin", in.breakMin)) cfg.breakMin = *v;
+    if (auto v = acceptedSetting("stageEveryMin", in.stageEveryMin)) cfg.stageEveryMin = *v;
+    if (auto v = acceptedSetting("maxGrantsPerDay", in.maxGrantsPerDay)) cfg.maxGrantsPerDay = wholeNumber(*v);
     cfg.adaptive = in.adaptive;
 }
 

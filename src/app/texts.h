@@ -34,6 +34,15 @@ std::string smokeLine(double workMin, std::size_t windows);
 // text is empty, starts with white space, or is not consumed whole.
 std::optional<double> parseSetting(std::string_view text);
 
+// The value Save takes from the settings field under key ("workMin", "breakMin",
+// "stageEveryMin", "maxGrantsPerDay"), or nothing when Save ignores the text: no number, not
+// finite, below the field's minimum, or (overrides per day) beyond a 64-bit count. The window
+// marks a field as invalid by the same rule.
+std::optional<double> acceptedSetting(std::string_view key, std::string_view text);
+
+// What a field's text must be for Save to take it, said to the user: "a number of at least 1".
+std::string settingRule(std::string_view key);
+
 // The texts of the settings window's four fields and its checkbox.
 struct SettingsInput {
     std::string workMin;

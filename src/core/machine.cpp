@@ -20,12 +20,30 @@ double positiveOrZero(double x) {
     return x > 0 ? x : 0;
 }
 
+// "yyyy-MM-dd", the shell's day names: these sort as text in the order of their dates.
+bool isDateName(std::string_view s) {
+    if (s.size() != 10 || s[4] != '-' || s[7] != '-') return false;
+    for (std::size_t i : {0, 1, 2, 3, 5, 6, 8, 9}) {
+        if (s[i] < '0' || s[i] > '9') return false;
+    }
+    return true;
+}
+
+// A date starts a new day only when it lies after the latest one seen, so that setting the
+// clock back across midnight, and forward again, does not hand out the day's grants twice.
+// Names that are not dates (the empty one before the first tick, or a caller's own) start a
+// new day whenever they change.
+bool startsNewDay(std::string_view seen, std::string_view today) {
+    if (isDateName(seen) && isDateName(today)) return today > seen;
+    return today != seen;
+}
+
 } // namespace
 
 Machine::Machine(Config c) : cfg(std::move(c)) {}
 
 Out Machine::tick(double now, double idle, bool onCall, std::string_view today) {
-    if (today != day) {
+    if (startsNewDay(day, today)) {
         day = today;
         grantsToday = 0;
         focusTodaySec = 0;
@@ -45,7 +63,8 @@ Out Machine::tick(double now, double idle, bool onCall, std::string_view today) 
         out.stage = out.level > 0 ? static_cast<std::int64_t>(std::ceil(out.level)) : 0;
     }
     if (out.stage >= 3) {
-        if (stageSince == 0) stageSince = now;
+        // A card start that lies ahead of the clock (it was set back) counts from now.
+        if (stageSince == 0 || stageSince > now) stageSince = now;
         out.reason = cardText();
     } else {
         stageSince = 0;
@@ -73,11 +92,15 @@ void Machine::detectWake(double now, double idle) {
     }
 }
 
+void Machine::newCycle(double now) {
+    activeSec = 0;
+    overSec = 0;
+    cycle = lengths(now);
+}
+
 void Machine::count(double now, double idle, double dt) {
     if (idle >= cycle.brk * 60) {
-        activeSec = 0;
-        overSec = 0;
-        cycle = lengths(now);
+        newCycle(now);
     } else if (idle < cfg.holdSec) {
         activeSec += dt;
         focusTodaySec += dt;
@@ -117,13 +140,58 @@ std::optional<std::string> Machine::grant(std::string_view reason, double now) {
     if (graphemeCount(trimmed) < cfg.reasonMinChars) {
         return "Give a real reason, at least " + std::to_string(cfg.reasonMinChars) + " characters.";
     }
-    if (stageSince > 0 && now - stageSince < cfg.cooldownSec) {
-        return "Wait " + wholeText(cfg.cooldownSec - (now - stageSince)) + " more seconds.";
+    // A card that showed "later" than now (the clock went back) counts as shown just now.
+    double shownFor = now - stageSince;
+    if (shownFor < 0) shownFor = 0;
+    if (stageSince > 0 && shownFor < cfg.cooldownSec) {
+        return "Wait " + wholeText(cfg.cooldownSec - shownFor) + " more seconds.";
     }
     ++grantsToday;
     grantUntil = now + cfg.grantMin * 60;
     if (log) log(isoUtcSeconds(now) + "\t" + wholeText(cfg.grantMin) + "min\t" + oneLineField(trimmed));
     return std::nullopt;
+}
+
+EngineState Machine::state(double now) const {
+    return {day, now, activeSec, overSec, focusTodaySec, grantUntil, grantsToday, cycle};
+}
+
+bool Machine::restore(const EngineState& kept, double now, std::string_view today) {
+    if (kept.day != today) return false;
+    day = kept.day;
+    activeSec = kept.activeSec;
+    overSec = kept.overSec;
+    focusTodaySec = kept.focusTodaySec;
+    grantUntil = kept.grantUntil;
+    grantsToday = kept.grantsToday;
+    cycle = kept.cycle;
+    // Nothing counts during a manual pause, so the idle time starts where the pause ended.
+    const double from = cfg.pausedUntil > kept.savedAt ? cfg.pausedUntil : kept.savedAt;
+    idleFor(now - from, now);
+    return true;
+}
+
+void Machine::idleFor(double seconds, double now) {
+    if (!(seconds > 0)) return;
+    const double brk = cycle.brk * 60;
+    // The first seconds of idling count as work, as on live ticks whose idle time is below the
+    // hold, and only until the break is reached (which a live tick tests first).
+    const double held = cfg.holdSec > 0 ? std::min({seconds, cfg.holdSec, brk}) : 0;
+    if (held > 0) {
+        const double block = cycle.work * 60;
+        const double pastBefore = activeSec > block ? activeSec : block;
+        activeSec += held;
+        focusTodaySec += held;
+        overSec = positiveOrZero(overSec + positiveOrZero(activeSec - pastBefore));
+    }
+    if (seconds >= brk) {
+        newCycle(now);
+        return;
+    }
+    // Easing runs from the easing bound on, and not while the idle time still counts as work.
+    const double easeFrom = cfg.holdSec > cfg.easeAfterSec ? cfg.holdSec : cfg.easeAfterSec;
+    const double easing = seconds - easeFrom;
+    if (easing > 0) overSec = positiveOrZero(overSec - easing * cfg.easeRate);
 }
 
 } // namespace orbel

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "config.h"
+#include "engine_state.h"
 #include "lengths.h"
 #include "out.h"
 
@@ -30,12 +31,25 @@ public:
     // Asks for an override. Returns nothing when it is granted, else the message to show.
     std::optional<std::string> grant(std::string_view reason, double now);
 
+    // The state worth keeping across a restart, as it stands at `now`.
+    EngineState state(double now) const;
+
+    // Takes up a state kept by an earlier run and counts the time since it was taken as idle
+    // time (see idleFor), leaving out the part a manual pause covered. A state of another day
+    // is not taken: false, and nothing changes.
+    bool restore(const EngineState& kept, double now, std::string_view today);
+
+    // Applies `seconds` of idling in one step, as the one-second ticks would have counted
+    // them: idle time below the hold still counts as work, from the easing bound on the
+    // overtime eases, and idling for the whole break ends the block.
+    void idleFor(double seconds, double now);
+
     Config cfg;
     double activeSec = 0;
     double overSec = 0;
     double lastNow = 0;
     double focusTodaySec = 0;
-    std::string day{};
+    std::string day{}; // the latest day name seen; see machine.cpp for dates that go back
     double grantUntil = 0;
     std::int64_t grantsToday = 0;
     double stageSince = 0;
@@ -46,6 +60,7 @@ private:
     double timeStep(double now) const;
     void detectWake(double now, double idle);
     void count(double now, double idle, double dt);
+    void newCycle(double now);
     double levelOf(double over) const;
     std::string cardText() const;
 };

@@ -17,6 +17,13 @@ bool isLineBreak(UChar32 c) {
     return (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029;
 }
 
+// Characters that would let a logged reason drive the terminal that shows the log, reorder
+// the text around it, or make tools take the log for binary: the C0 and C1 controls (with
+// DEL), and the bidirectional embeddings, overrides and isolates.
+bool isUnsafeInLog(UChar32 c) {
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+}
+
 bool isTrimmed(UChar32 c) {
     return c == 0x09 || isLineBreak(c) || u_charType(c) == U_SPACE_SEPARATOR;
 }
@@ -95,7 +102,9 @@ std::string oneLineField(std::string_view text) {
     for (std::int32_t i = 0; i < n;) {
         const std::int32_t start = i;
         const UChar32 c = nextCodePoint(s, i, n);
-        if (c == 0x09 || isLineBreak(c)) {
+        if (c < 0) {
+            out += "\uFFFD"; // bytes that are no UTF-8 would make the log binary text as well
+        } else if (isLineBreak(c) || isUnsafeInLog(c)) {
             out += ' ';
         } else {
             out.append(text.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(i - start)));

@@ -14,8 +14,10 @@ std::string_view trimReason(std::string_view text);
 // User-perceived characters (extended grapheme clusters) in UTF-8 text.
 std::int64_t graphemeCount(std::string_view text);
 
-// The reason as one log field: each tab or line break inside it becomes a space, so that a
-// pasted reason cannot end its record early or add fields to it. Everything else is kept.
+// The reason as one log field: each tab, line break, other control character (C0, DEL, C1)
+// and bidirectional embedding, override or isolate becomes a space, so that a pasted reason can
+// neither end its record early, add fields to it, nor drive a terminal that shows the log.
+// Bytes that are not UTF-8 become U+FFFD. Everything else is kept.
 std::string oneLineField(std::string_view text);
 
 // `now` (seconds since 1970) as an ISO 8601 UTC time to the whole second, e.g.

@@ -10,6 +10,7 @@ namespace orbel {
 std::filesystem::path supportDir;
 std::filesystem::path cfgURL;
 std::filesystem::path logURL;
+std::filesystem::path stateURL;
 
 namespace {
 
@@ -39,6 +40,7 @@ void computeLocations() {
     supportDir = platformSupportDir();
     cfgURL = supportDir / "config.json";
     logURL = supportDir / "overrides.log";
+    stateURL = supportDir / "state.json";
 }
 
 } // namespace orbel

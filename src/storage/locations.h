@@ -4,13 +4,14 @@
 
 namespace orbel {
 
-// The support directory and the two files in it, fixed for the life of the process once
-// computeLocations() has run.
+// The support directory and the files in it, fixed for the life of the process once
+// computeLocations() has run: the settings, the override log, and the engine's state.
 extern std::filesystem::path supportDir;
 extern std::filesystem::path cfgURL;
 extern std::filesystem::path logURL;
+extern std::filesystem::path stateURL;
 
-// Fills the three locations for this platform: "$XDG_CONFIG_HOME/Orbel Lite" on Linux
+// Fills the locations for this platform: "$XDG_CONFIG_HOME/Orbel Lite" on Linux
 // ("~/.config/Orbel Lite" when it is unset or not absolute), "~/Library/Application
 // Support/Orbel Lite" on macOS. Home is $HOME, else the password database. Creates nothing.
 void computeLocations();

@@ -60,19 +60,28 @@ Fd openRegular(const fs::path& path, int flags) {
     return fd;
 }
 
-std::optional<std::string> readBounded(const fs::path& path, std::size_t limit) {
+std::optional<std::string> readBounded(const fs::path& path, std::size_t limit, int* error) {
+    int ignored = 0;
+    int& why = error ? *error : ignored;
     const Fd fd = openRegular(path, O_RDONLY);
-    if (!fd.valid()) return std::nullopt;
+    if (!fd.valid()) {
+        why = errno;
+        return std::nullopt;
+    }
     std::string text;
     std::array<char, 16384> buffer{};
     while (text.size() <= limit) {
         const std::size_t want = std::min(buffer.size(), limit + 1 - text.size());
         const ssize_t got = ::read(fd.get(), buffer.data(), want);
         if (got < 0 && errno == EINTR) continue;
-        if (got < 0) return std::nullopt;
+        if (got < 0) {
+            why = errno;
+            return std::nullopt;
+        }
         if (got == 0) return text;
         text.append(buffer.data(), static_cast<std::size_t>(got));
     }
+    why = EFBIG;
     return std::nullopt;
 }
 

@@ -44,7 +44,9 @@ Fd openRegular(const std::filesystem::path& path, int flags);
 
 // The whole content of a regular file of at most limit bytes; nothing for a larger or
 // unreadable file. Reads at most limit + 1 bytes, whatever the file claims its size is.
-std::optional<std::string> readBounded(const std::filesystem::path& path, std::size_t limit);
+// `error`, when given, receives why there is nothing: EFBIG for a larger file, EINVAL for one
+// that is no regular file, else the errno of the failed open or read.
+std::optional<std::string> readBounded(const std::filesystem::path& path, std::size_t limit, int* error = nullptr);
 
 // Writes every byte, retrying short writes and interrupted calls.
 bool writeAll(int fd, std::string_view bytes);

@@ -69,9 +69,16 @@ public:
         return true;
     }
     bool parse_error(std::size_t /*position*/, const std::string& /*token*/,
-                     const nlohmann::detail::exception& /*error*/) override {
+                     const nlohmann::detail::exception& error) override {
+        problem = error.what();
+        // "[json.exception.parse_error.101] parse error at line 1, ..." without the tag.
+        if (const std::size_t tag = problem.find("] "); problem.starts_with("[json.") && tag != std::string::npos) {
+            problem.erase(0, tag + 2);
+        }
         return false;
     }
+
+    std::string problem = "not a JSON object";
 
 private:
     static std::size_t slotOf(std::string_view name) {
@@ -209,17 +216,40 @@ std::optional<std::int64_t> integralValue(std::string_view token) {
     return -static_cast<std::int64_t>(magnitude);
 }
 
-std::optional<Config> decodeCfg(std::string_view text) {
+namespace {
+
+// What a member that failed holds instead of what its field takes.
+std::string memberProblem(const Member& member, const std::optional<Scalar>& value) {
+    const std::string name = "\"" + std::string(member.key) + "\" ";
+    if (!value) return name + "is missing";
+    const bool wantsBool = std::holds_alternative<bool Config::*>(member.field);
+    const bool wantsCount = std::holds_alternative<std::int64_t Config::*>(member.field);
+    if (wantsBool) return name + "is not true or false";
+    if (wantsCount) return name + "is not a whole number that fits 64 bits";
+    return name + "is not a number";
+}
+
+} // namespace
+
+std::optional<Config> decodeCfg(std::string_view text, std::string* why) {
     Collector collector;
+    bool parsed = false;
     try {
-        if (!nlohmann::json::sax_parse(text.data(), text.data() + text.size(), &collector)) return std::nullopt;
-    } catch (const std::exception&) {
+        parsed = nlohmann::json::sax_parse(text.data(), text.data() + text.size(), &collector);
+    } catch (const std::exception& error) {
+        collector.problem = error.what();
+    }
+    if (!parsed) {
+        if (why) *why = collector.problem;
         return std::nullopt;
     }
     Config cfg;
     for (std::size_t i = 0; i < members.size(); ++i) {
         const auto& value = collector.values[i];
-        if (!value || !assign(cfg, members[i].field, *value)) return std::nullopt;
+        if (!value || !assign(cfg, members[i].field, *value)) {
+            if (why) *why = memberProblem(members[i], value);
+            return std::nullopt;
+        }
     }
     return cfg;
 }

@@ -13,8 +13,9 @@ namespace orbel {
 // the Config fields, "adaptive" a JSON boolean, the two whole counts integral numbers that fit
 // 64 bits, every other member a number within a double's range. Members may come in any order;
 // other members are ignored; a repeated member counts with its last value. Anything else gives
-// nothing, and the caller falls back to the defaults for every field.
-std::optional<Config> decodeCfg(std::string_view text);
+// nothing, and the caller falls back to the defaults for every field; `why`, when given, then
+// receives the reason in a few words (the parser's message, or the first member that failed).
+std::optional<Config> decodeCfg(std::string_view text, std::string* why = nullptr);
 
 // The thirteen members as compact JSON in declaration order, numbers written so that they read
 // back to the same double. Nothing when a double is not finite: JSON has no way to write it.

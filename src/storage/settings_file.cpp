@@ -4,11 +4,32 @@
 #include "storage/posix_file.h"
 #include "storage/settings_codec.h"
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
 #include <system_error>
+#include <unistd.h>
 
 namespace orbel {
 
 namespace {
+
+// A settings file that was there at load but could not be used, and why. The first save keeps
+// it aside before replacing it, so that one typo in a hand edit does not cost every setting.
+struct Unusable {
+    std::filesystem::path file;
+    std::string why;
+};
+std::optional<Unusable> unusable;
+
+// Why readBounded found nothing, when a file is there that holds something: a missing file
+// (or a dangling link) and a non-file (a directory, a FIFO) have nothing to keep.
+std::optional<std::string> readProblem(int error) {
+    if (error == ENOENT || error == EINVAL || error == 0) return std::nullopt;
+    if (error == EFBIG) return "larger than " + std::to_string(maxCfgBytes / 1024) + " KiB";
+    return std::string("cannot be read: ") + std::strerror(error);
+}
 
 // A config.json that is a symbolic link (settings kept with the user's other dotfiles) is
 // replaced at the place it points to, so that the link survives the save.
@@ -21,12 +42,54 @@ std::filesystem::path saveTarget() {
     return cfgURL;
 }
 
+// Keeps the file at target as copy, replacing an older copy: a second name for the same file
+// where the file system allows it, so that target stays in place until the save replaces it.
+bool keepAside(const std::filesystem::path& target, const std::filesystem::path& copy) {
+    ::unlink(copy.c_str());
+    if (::link(target.c_str(), copy.c_str()) == 0) return true;
+    if (errno == ENOENT) return true; // gone meanwhile: nothing left to keep
+    return ::rename(target.c_str(), copy.c_str()) == 0;
+}
+
+// Before the first save replaces a file that could not be used: keep it, and say so once.
+// False when it cannot be kept; the save then leaves the file alone and is tried again later.
+bool keepUnusable(const std::filesystem::path& target) {
+    if (!unusable || unusable->file != cfgURL) return true;
+    std::filesystem::path copy = target;
+    copy += ".invalid";
+    if (!keepAside(target, copy)) {
+        static bool told = false;
+        if (!told) {
+            std::fprintf(stderr,
+                         "orbel-lite: the settings file %s could not be used (%s), and cannot be kept as %s (%s); "
+                         "it is left as it is and the settings are not saved\n",
+                         target.c_str(), unusable->why.c_str(), copy.c_str(), std::strerror(errno));
+        }
+        told = true;
+        return false;
+    }
+    std::fprintf(stderr,
+                 "orbel-lite: the settings file %s could not be used (%s); it is kept as %s and the settings in "
+                 "force are saved in its place\n",
+                 target.c_str(), unusable->why.c_str(), copy.c_str());
+    unusable.reset();
+    return true;
+}
+
 } // namespace
 
 Config loadCfg() {
-    const std::optional<std::string> text = readBounded(cfgURL, maxCfgBytes);
-    if (!text) return Config{};
-    return decodeCfg(*text).value_or(Config{});
+    unusable.reset();
+    int error = 0;
+    const std::optional<std::string> text = readBounded(cfgURL, maxCfgBytes, &error);
+    if (!text) {
+        if (auto why = readProblem(error)) unusable = Unusable{cfgURL, *why};
+        return Config{};
+    }
+    std::string why;
+    if (auto cfg = decodeCfg(*text, &why)) return *cfg;
+    unusable = Unusable{cfgURL, why};
+    return Config{};
 }
 
 Config startupCheck(const Config& cfg) {
@@ -41,7 +104,8 @@ bool trySaveCfg(const Config& cfg) {
     if (!text) return false;
     // A failure here shows up as a failed write below.
     makePrivateDirs(supportDir);
-    return replaceFile(saveTarget(), *text);
+    const std::filesystem::path target = saveTarget();
+    return keepUnusable(target) && replaceFile(target, *text);
 }
 
 void saveCfg(const Config& cfg) {

@@ -11,7 +11,8 @@ namespace orbel {
 inline constexpr std::size_t maxCfgBytes = 64 * 1024;
 
 // The settings stored at cfgURL, or the defaults for every field when the file cannot be
-// read or decoded. Tests no ranges. Never fails visibly.
+// read or decoded. Tests no ranges. Never fails visibly. A file that is there but cannot be
+// used (undecodable, too large, unreadable) is remembered, for the first save to keep aside.
 Config loadCfg();
 
 // The start-up check: a record whose block is shorter than 1 minute is replaced whole by
@@ -24,6 +25,9 @@ void saveCfg(const Config& cfg);
 
 // saveCfg that says whether the new record is now in place. False leaves the previous file as it
 // was: a double that is not finite, or any failure to create, write, flush or rename.
+// The first save after loadCfg met a file it could not use keeps that file beside the one it
+// writes, its name ending in ".invalid" (config.json.invalid; an older such copy goes), and
+// says so once on standard error, with the reason; when it cannot keep it, it writes nothing.
 bool trySaveCfg(const Config& cfg);
 
 } // namespace orbel

@@ -1,15 +1,18 @@
 #include "app/app.h"
 #include "storage/locations.h"
 #include "storage/settings_file.h"
+#include "storage/state_file.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QSystemTrayIcon>
+#include <QTimer>
 #include <cstdlib>
 #include <deque>
 #include <filesystem>
@@ -58,6 +61,7 @@ struct AppFixture : ::testing::Test {
         supportDir = dir / "Orbel Lite";
         cfgURL = supportDir / "config.json";
         logURL = supportDir / "overrides.log";
+        stateURL = supportDir / "state.json";
         dialogs = std::make_shared<ScriptedDialogs>();
     }
     ~AppFixture() override { fs::remove_all(dir); }
@@ -334,6 +338,78 @@ TEST_F(AppFixture, TwoSettingsWindowsEachSaveTheirOwnValues) {
     newer->saveButton->click();
     EXPECT_EQ(a.machine->cfg.workMin, 40);
     EXPECT_EQ(loadCfg().workMin, 40);
+}
+
+void pressKey(QWidget* target, Qt::Key key) {
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+    QApplication::sendEvent(target, &press);
+}
+
+// While the user types, a field whose text Save would ignore is marked (an error colour, the
+// rule as its tooltip). Enter presses Save, which still applies the valid fields only; Escape
+// closes a window without saving.
+TEST_F(AppFixture, SettingsWindowMarksRefusedFieldsEnterSavesEscapeCloses) {
+    App& a = start();
+    a.menu.settings->trigger();
+    const QColor normal = a.fields.at("workMin")->palette().color(QPalette::Base);
+    const std::pair<const char*, const char*> refused[] = {
+        {"breakMin", "5,5"}, {"breakMin", " 3"}, {"stageEveryMin", "0.4"}, {"maxGrantsPerDay", "nan"}};
+    QColor marked;
+    for (const auto& [key, text] : refused) {
+        QLineEdit* field = a.fields.at(key);
+        field->setText(text);
+        if (!marked.isValid()) marked = field->palette().color(QPalette::Base);
+        EXPECT_NE(marked, normal);
+        EXPECT_EQ(field->palette().color(QPalette::Base), marked) << "one error colour, however often marked";
+        EXPECT_EQ(field->toolTip().toStdString(), settingRule(key)) << key << " " << text;
+    }
+    EXPECT_EQ(a.fields.at("breakMin")->toolTip(), "a number of at least 1");
+    a.fields.at("workMin")->setText("0.5");
+    a.fields.at("workMin")->setText("25");
+    EXPECT_EQ(a.fields.at("workMin")->palette().color(QPalette::Base), normal) << "valid again";
+    EXPECT_TRUE(a.fields.at("workMin")->toolTip().isEmpty());
+
+    pressKey(a.fields.at("stageEveryMin"), Qt::Key_Return);
+    EXPECT_FALSE(a.settings->isVisible());
+    EXPECT_EQ(loadCfg(), a.machine->cfg);
+    EXPECT_EQ(a.machine->cfg, (Config{.workMin = 25, .wakeTs = a.machine->cfg.wakeTs})) << "the refused ones ignored";
+
+    a.menu.settings->trigger();
+    a.fields.at("workMin")->setText("40");
+    pressKey(a.fields.at("workMin"), Qt::Key_Escape);
+    EXPECT_FALSE(a.settings->isVisible());
+    EXPECT_EQ(a.machine->cfg.workMin, 25);
+}
+
+// A restart inside a block continues it: the time the agent was away counts as idling, which
+// still counts as work for the first two minutes, then eases the overtime, and after the whole
+// break clears the block. The day's grants stay spent.
+TEST_F(AppFixture, RestartContinuesTheBlockWithTheDowntimeAsIdling) {
+    writeConfig(fixedBlock);
+    const struct { double downtime, active, over; } cases[] = {{60, 3160, 160}, {200, 3220, 60}, {300, 0, 0}};
+    for (const auto& c : cases) {
+        start();
+        app->machine->activeSec = 3100;
+        app->machine->overSec = 100;
+        app->machine->grantsToday = 1;
+        app->menu.quit->trigger();
+        now += c.downtime;
+        start();
+        EXPECT_EQ(app->machine->activeSec, c.active) << c.downtime;
+        EXPECT_EQ(app->machine->overSec, c.over) << c.downtime;
+        EXPECT_EQ(app->machine->grantsToday, 1) << c.downtime;
+    }
+}
+
+// Any clean end of the event loop (the session manager's, say) saves as the quit command does.
+TEST_F(AppFixture, AnEndOfTheEventLoopSaves) {
+    App& a = start();
+    a.machine->cfg.breakMin = 9;
+    a.machine->activeSec = 600;
+    QTimer::singleShot(0, QCoreApplication::instance(), &QCoreApplication::quit);
+    QCoreApplication::exec();
+    EXPECT_EQ(loadCfg().breakMin, 9);
+    EXPECT_EQ(loadState().value_or(EngineState{}).activeSec, 600);
 }
 
 } // namespace

@@ -1,10 +1,12 @@
 #include <array>
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
 #include <string>
 #include <sys/file.h>
@@ -37,9 +39,11 @@ public:
 
     fs::path supportDir() const { return root / "config" / "Orbel Lite"; }
 
+    // New settings, and a fresh block: a run that saved (on a save second) kept its block.
     void writeConfig(const std::string& json) const {
         fs::create_directories(supportDir());
         std::ofstream(supportDir() / "config.json") << json;
+        fs::remove(supportDir() / "state.json");
     }
 
     pid_t spawn(const std::vector<std::string>& args, const std::string& platform, int outFd, int errFd) const {
@@ -149,6 +153,55 @@ TEST(Smoke, WritesNoFileUnlessItsFirstTickIsASaveSecond) {
         return;
     }
     FAIL() << "every run spanned a save second";
+}
+
+// Reads the agent's output from fd into seen until it holds text, or 20 seconds pass.
+bool waitForOutput(int fd, const std::string& text, std::string& seen) {
+    std::array<char, 4096> buf{};
+    for (int i = 0; i < 400 && seen.find(text) == std::string::npos; ++i) {
+        pollfd p{fd, POLLIN, 0};
+        if (poll(&p, 1, 50) == 1) {
+            const ssize_t n = read(fd, buf.data(), buf.size());
+            if (n <= 0) return false;
+            seen.append(buf.data(), static_cast<std::size_t>(n));
+        }
+    }
+    return seen.find(text) != std::string::npos;
+}
+
+// Ending through the platform saves the settings and the engine's state, then ends cleanly.
+// The support directory is emptied just after a save second, so only the ending can refill it.
+TEST(AgentSignals, TermIntAndHupSaveThenExitCleanly) {
+    for (const int sig : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(strsignal(sig));
+        Sandbox box;
+        int out[2];
+        ASSERT_EQ(pipe(out), 0);
+        const pid_t agent = box.spawn({}, "offscreen", out[1], out[1]);
+        close(out[1]);
+        std::string log;
+        // Said once the agent takes these signals; the loop may not run yet.
+        ASSERT_TRUE(waitForOutput(out[0], "orbel-lite: idle:", log)) << log;
+        while (std::fmod(std::floor(wallClock()), 30) < 2 || std::fmod(std::floor(wallClock()), 30) > 25)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        fs::remove_all(box.supportDir());
+        kill(agent, sig);
+        int status = 0;
+        pid_t done = 0;
+        for (int i = 0; i < 400 && done == 0; ++i) {
+            done = waitpid(agent, &status, WNOHANG);
+            if (done == 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        if (done == 0) {
+            kill(-agent, SIGKILL);
+            waitpid(agent, &status, 0);
+        }
+        log += Sandbox::drain(out[0]);
+        ASSERT_NE(done, 0) << "still running 20 s after the signal: " << log;
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status << ": " << log;
+        EXPECT_TRUE(fs::exists(box.supportDir() / "config.json"));
+        EXPECT_TRUE(fs::exists(box.supportDir() / "state.json"));
+    }
 }
 
 TEST(Smoke, SelftestWinsOverSmokeAndNearMissesDoNotCount) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace orbel {
@@ -70,6 +71,29 @@ TEST_F(Granting, DailyCapHoldsUntilTheDayChanges) {
     m.tick(t0 + 5, 0, false, "day2");
     EXPECT_FALSE(m.grant("third real reason here ok", t0 + 6));
     EXPECT_EQ(lines.size(), 3u);
+}
+
+// Dates only move the day forward: a clock set back across midnight, and forward again, keeps
+// the day's grants. (Names that are no dates roll over on any change, as "day1" to "day2" above.)
+TEST(DayRollOver, ClockSetBackAcrossMidnightKeepsTheDailyLimit) {
+    Machine m{Config{}};
+    const std::pair<const char*, bool> steps[] = {
+        {"2026-12-09", true},  {"2026-12-09", true},  {"2026-12-09", false}, {"2026-12-08", false},
+        {"2026-12-09", false}, {"2026-11-30", false}, {"2026-12-10", true},  {"2027-01-01", true},
+    };
+    double now = t0;
+    for (const auto& [today, granted] : steps) {
+        m.tick(now += 60, 0, false, today);
+        EXPECT_EQ(!m.grant("a perfectly good reason to go on", now), granted) << today << " at " << now - t0;
+    }
+}
+
+TEST_F(Granting, CooldownStartedAheadOfTheClockCountsFromNow) {
+    m.stageSince = t0 + 3438; // the card showed, then the clock went back an hour
+    EXPECT_EQ(m.grant("a perfectly good reason to go on", t0), "Wait 20 more seconds.");
+    m.overSec = 600; // stage 5 at the next tick, whose card start moves back to the clock
+    m.tick(t0 + 1, 0, false, "day1");
+    EXPECT_EQ(m.stageSince, t0 + 1);
 }
 
 TEST_F(Granting, CapOfZeroRefusesEverything) {

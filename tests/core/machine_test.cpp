@@ -343,3 +343,49 @@ TEST(Tick, HostileSettingsKeepTheResultSane) {
 
 } // namespace
 } // namespace orbel
+
+namespace orbel {
+namespace {
+
+// A state kept by an earlier run, taken up after a downtime that counts as idling. Fixed
+// lengths of 40 and 6 minutes for the next cycle show when a full break picked new ones.
+TEST(Restore, DowntimeCountsAsIdlingInOneStep) {
+    constexpr double saved = 1765270800;
+    const struct {
+        const char* edge;
+        double active, over, downtime, pausedUntil;
+        const char* today;
+        bool taken;
+        double activeAfter, overAfter, worked;
+        Lengths cycleAfter;
+    } cases[] = {
+        {"inside the hold: still work", 3100, 300, 60, 0, "2026-12-09", true, 3160, 360, 60, {50, 5}},
+        {"crossing the end of the block", 2950, 0, 100, 0, "2026-12-09", true, 3050, 50, 100, {50, 5}},
+        {"past the easing bound", 3100, 300, 200, 0, "2026-12-09", true, 3220, 260, 120, {50, 5}},
+        {"easing never goes below 0", 3100, 30, 290, 0, "2026-12-09", true, 3220, 0, 120, {50, 5}},
+        {"the whole break", 3100, 300, 300, 0, "2026-12-09", true, 0, 0, 120, {40, 6}},
+        {"clock set back since", 3100, 300, -3600, 0, "2026-12-09", true, 3100, 300, 0, {50, 5}},
+        {"paused all along", 3100, 300, 900, saved + 3600, "2026-12-09", true, 3100, 300, 0, {50, 5}},
+        {"pause ended 60 s ago", 3100, 300, 900, saved + 840, "2026-12-09", true, 3160, 360, 60, {50, 5}},
+        {"another day", 3100, 300, 60, 0, "2026-12-10", false, 0, 0, 0, {40, 6}},
+    };
+    for (const auto& c : cases) {
+        Machine m{Config{.adaptive = false, .workMin = 40, .breakMin = 6, .pausedUntil = c.pausedUntil}};
+        m.cycle = {40, 6};
+        const EngineState kept{"2026-12-09", saved, c.active, c.over, 5000, saved + 600, 1, {50, 5}};
+        const double now = saved + c.downtime;
+        EXPECT_EQ(m.restore(kept, now, c.today), c.taken) << c.edge;
+        EXPECT_DOUBLE_EQ(m.activeSec, c.activeAfter) << c.edge;
+        EXPECT_DOUBLE_EQ(m.overSec, c.overAfter) << c.edge;
+        EXPECT_EQ(m.cycle, c.cycleAfter) << c.edge;
+        if (!c.taken) continue;
+        EXPECT_EQ(m.grantUntil, saved + 600) << c.edge;
+        // The first tick after it neither starts a new day nor credits the downtime again.
+        m.tick(now, 0, false, c.today);
+        EXPECT_EQ(m.grantsToday, 1) << c.edge;
+        EXPECT_DOUBLE_EQ(m.focusTodaySec, 5000 + c.worked) << c.edge;
+    }
+}
+
+} // namespace
+} // namespace orbel

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 #include <limits>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace orbel {
 namespace {
@@ -31,9 +34,20 @@ TEST(GraphemeCount, CountsUserPerceivedCharacters) {
     EXPECT_EQ(graphemeCount("\xff\xfe"), 2) << "ill-formed bytes count, one each";
 }
 
-TEST(OneLineField, ReplacesTabsAndLineBreaksOnly) {
+TEST(OneLineField, ReplacesLineBreaksControlsAndBidiFormatting) {
     EXPECT_EQ(oneLineField("a\tb\nc\vd\fe\rf\u0085g\u2028h\u2029i"), "a b c d e f g h i");
-    EXPECT_EQ(oneLineField("caf\u00e9 \U0001F600 \x01"), "caf\u00e9 \U0001F600 \x01");
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"caf\u00e9 \U0001F600 \u05D0\u200F", "caf\u00e9 \U0001F600 \u05D0\u200F"}, // marks are no overrides
+        {"\x1b[31mred\x1b[0m", " [31mred [0m"},
+        {"\x1b]0;title\x07x", " ]0;title x"},
+        {std::string("nul\0in", 6), "nul in"},
+        {"\x7f\u0080\u009b\u009f\u00a0", "    \u00a0"},
+        {"\u202Aa\u202Bb\u202Cc\u202Dd\u202Ee", " a b c d e"},
+        {"\u2066a\u2067b\u2068c\u2069", " a b c "},
+        {"\xff ok \xc3", "\uFFFD ok \uFFFD"},
+    };
+    for (const auto& [in, logged] : cases)
+        EXPECT_EQ(oneLineField(in), logged) << in;
 }
 
 TEST(IsoUtcSeconds, WholeSecondsInUtc) {

@@ -1,4 +1,5 @@
 #include "scratch_dir.h"
+#include "storage/override_log.h"
 #include "storage/posix_file.h"
 #include "storage/settings_codec.h"
 #include "storage/settings_file.h"
@@ -8,6 +9,7 @@
 #include <poll.h>
 #include <random>
 #include <signal.h>
+#include <sstream>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
@@ -58,6 +60,32 @@ TEST_F(FaultTest, AFileSizeLimitMidSaveLeavesTheOldRecord) {
     ASSERT_TRUE(trySaveCfg(newer)) << "a later save is not hindered by what the dead child left";
     EXPECT_EQ(loadCfg(), newer);
     EXPECT_EQ(std::distance(fs::directory_iterator(supportDir), fs::directory_iterator()), 1);
+}
+
+// Appends in a child whose files may not grow past a limit that cuts the third record
+// half-way (SIGXFSZ ignored, as the agent does, so the write reports EFBIG); the limit is
+// then lifted and a fourth record goes in. Every line of the log is a whole record.
+TEST_F(FaultTest, AnAppendCutShortLeavesNoPartOfItsRecord) {
+    const std::string record = "2026-12-09T10:00:00Z\t15min\tdeadline for the quarterly report";
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::signal(SIGXFSZ, SIG_IGN);
+        bool ok = tryAppendLog(record) && tryAppendLog(record);
+        const auto limit = static_cast<rlim_t>(2 * (record.size() + 1) + record.size() / 2);
+        rlimit cut{limit, RLIM_INFINITY};
+        ::setrlimit(RLIMIT_FSIZE, &cut);
+        ok = ok && !tryAppendLog(record);
+        cut.rlim_cur = RLIM_INFINITY;
+        ::setrlimit(RLIMIT_FSIZE, &cut);
+        ::_exit(ok && tryAppendLog(record) ? 0 : 3);
+    }
+    const int status = waitFor(child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the cut append is reported, the others not";
+    std::istringstream lines(fileBytes(logURL));
+    int count = 0;
+    for (std::string line; std::getline(lines, line); ++count)
+        EXPECT_EQ(line, record) << "line " << count;
+    EXPECT_EQ(count, 3);
 }
 
 // A child saves two records in turn without pause and is killed at a random moment; whatever

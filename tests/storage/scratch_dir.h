@@ -50,7 +50,7 @@ private:
     fs::path path_;
 };
 
-// Points the three locations into a scratch directory whose support directory, and one parent
+// Points the locations into a scratch directory whose support directory, and one parent
 // of it, do not exist yet. The real ~/.config is never touched.
 class StorageTest : public ::testing::Test {
 protected:
@@ -58,6 +58,7 @@ protected:
         supportDir = scratch.path() / "config home" / "Orbel Lite";
         cfgURL = supportDir / "config.json";
         logURL = supportDir / "overrides.log";
+        stateURL = supportDir / "state.json";
     }
 
     ScratchDir scratch;

@@ -3,6 +3,7 @@
 #include "storage/settings_codec.h"
 #include "storage/settings_file.h"
 
+#include <algorithm>
 #include <functional>
 #include <limits>
 #include <sys/stat.h>
@@ -161,6 +162,35 @@ TEST(StartupCheck, ABlockUnderOneMinuteResetsEveryField) {
         cfg.workMin = workMin;
         const Config checked = startupCheck(cfg);
         EXPECT_EQ(checked, kept ? cfg : Config{}) << workMin;
+    }
+}
+
+// A file that is there but cannot be used gives the defaults; the first save keeps it as
+// config.json.invalid (replacing an older copy), says so once with the reason, and writes the
+// settings in force beside it. A usable file leaves no copy.
+TEST_F(SettingsFile, UnusableFileIsKeptAsInvalidBeforeTheFirstSave) {
+    const std::string valid = encodeCfg(record).value();
+    const fs::path copy = supportDir / "config.json.invalid";
+    const std::pair<std::string, std::string> cases[] = {
+        // the bytes, and part of what stderr says
+        {valid.substr(0, valid.size() - 1) + ",}", "syntax error"},
+        {R"({"workMin":"25"})", "\"adaptive\" is missing"},
+        {valid + std::string(maxCfgBytes, ' '), "larger than 64 KiB"},
+        {valid, ""},
+    };
+    for (const auto& [bytes, reason] : cases) {
+        fs::create_directories(supportDir);
+        writeBytes(cfgURL, bytes);
+        writeBytes(copy, "an older copy");
+        const Config loaded = loadCfg();
+        ::testing::internal::CaptureStderr();
+        ASSERT_TRUE(trySaveCfg(Config{}) && trySaveCfg(Config{})) << reason;
+        const std::string err = ::testing::internal::GetCapturedStderr();
+        EXPECT_EQ(fileBytes(cfgURL), encodeCfg(Config{}).value()) << reason;
+        EXPECT_EQ(loaded, reason.empty() ? record : Config{}) << reason;
+        EXPECT_EQ(fileBytes(copy), reason.empty() ? "an older copy" : bytes) << reason;
+        EXPECT_NE(err.find(reason), std::string::npos) << err;
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), reason.empty() ? 0 : 1) << "said once: " << err;
     }
 }
 

@@ -72,6 +72,7 @@ struct AppFixture : ::testing::Test {
         env.clock = [this] { return now; };
         env.idle = [this] { return idle; };
         env.onCall = [this] { return call; };
+        env.callCause = [this] { return cause; };
         env.today = [](double) { return std::string("2026-12-09"); };
         env.idleProblem = std::move(idleProblem);
         env.terminate = [this] { ++terminated; };
@@ -93,6 +94,7 @@ struct AppFixture : ::testing::Test {
     double now = 1765270801.25; // not on a save second
     double idle = 0;
     bool call = false;
+    CallCause cause;
     int terminated = 0;
     std::shared_ptr<ScriptedDialogs> dialogs;
     std::unique_ptr<App> app;
@@ -108,7 +110,7 @@ TEST_F(AppFixture, LaunchUsesDefaultsWithoutAFileAndTitlesAtOnce) {
     EXPECT_EQ(a.machine->cfg.workMin, 50);
     EXPECT_EQ(a.machine->cycle, (Lengths{60, 7})) << "adaptive, no wake time yet: the 4-hour lengths";
     EXPECT_EQ(a.title(), "Orbel 60m");
-    EXPECT_EQ(a.item->toolTip(), "Orbel 60m");
+    EXPECT_EQ(a.look().toolTip.value(0), "Orbel 60m") << "the tooltip starts with the title";
     EXPECT_FALSE(fs::exists(supportDir)) << "launch writes nothing";
 }
 
@@ -152,7 +154,7 @@ TEST_F(AppFixture, TitleFollowsMinutesOvertimeAndPause) {
     call = true;
     step();
     EXPECT_EQ(a.title(), "Orbel paused");
-    EXPECT_EQ(a.item->toolTip(), "Orbel paused");
+    EXPECT_EQ(a.look().toolTip.value(0), "Orbel paused");
 }
 
 TEST_F(AppFixture, MenuEntriesInOrderWithShortcuts) {
@@ -182,7 +184,7 @@ TEST_F(AppFixture, MenuEntriesInOrderWithShortcuts) {
     step();
     EXPECT_EQ(visibleTexts(), (QStringList{"Paused", "---", "Pause 1 hour", "Resume", "Override with a reason\u2026",
                                            "Settings\u2026", "---", "Quit Orbel Lite"}));
-    EXPECT_EQ(a.item->contextMenu(), shown) << "the same menu, updated in place";
+    EXPECT_EQ(shown->actions(), items) << "the same menu and entries, updated in place";
 }
 
 TEST_F(AppFixture, PauseResumeAndQuitSaveAtOnce) {

@@ -3,6 +3,7 @@
 #include "../overlay/x_helpers.h"
 #include "app/app.h"
 #include "app/texts.h"
+#include "app/tray/qt_tray_item.h"
 #include "storage/locations.h"
 
 #include <QAction>
@@ -44,17 +45,25 @@ TEST(TrayOnX11, IconAppearsWhenTheTrayComesLateAndAClickOpensTheMenu) {
     env.onCall = [] { return false; };
     env.idleProblem = [] { return std::string(); };
     env.terminate = [] {};
+    env.busAddress.clear(); // no StatusNotifierWatcher: the XEmbed tray is the one to take
     App app(env);
     app.launch(); // before any tray exists, as at a login where the panel starts late
+    EXPECT_EQ(app.tray->kind(), "none");
 
     Child tray = startTray();
-    // Docked, and laid out: the tray moves a new icon into place after embedding it.
+    // Taken when it appears, docked, and laid out: the tray moves a new icon into place after
+    // embedding it.
+    const auto trayIcon = [&]() -> QSystemTrayIcon* {
+        auto* xembed = dynamic_cast<QtTrayItem*>(&app.tray->item());
+        return xembed ? &xembed->icon : nullptr;
+    };
+    ASSERT_TRUE(waitUntil([&] { return trayIcon() != nullptr; }, 20000)) << "the XEmbed tray was not taken";
     QRect icon;
     ASSERT_TRUE(waitUntil(
         [&] {
-            const QRect before = app.item->geometry();
+            const QRect before = trayIcon()->geometry();
             waitUntil([] { return false; }, 300);
-            icon = app.item->geometry();
+            icon = trayIcon()->geometry();
             return !icon.isEmpty() && icon == before;
         },
         20000))

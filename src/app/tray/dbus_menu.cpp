@@ -82,6 +82,10 @@ void registerDBusMenuTypes() {
         qDBusRegisterMetaType<DBusMenuEvent>();
         qDBusRegisterMetaType<DBusMenuEventList>();
         qDBusRegisterMetaType<DBusMenuShortcut>();
+        // The adaptor's signatures name the lists by their aliases.
+        qRegisterMetaType<DBusMenuItemList>("orbel::DBusMenuItemList");
+        qRegisterMetaType<DBusMenuItemKeysList>("orbel::DBusMenuItemKeysList");
+        qRegisterMetaType<DBusMenuEventList>("orbel::DBusMenuEventList");
         return true;
     }();
     (void)once;
@@ -169,18 +173,19 @@ public:
     QStringList iconThemePath() const { return {}; }
 
 public slots:
-    uint GetLayout(int parentId, int recursionDepth, const QStringList& propertyNames, DBusMenuLayoutItem& layout) {
+    uint GetLayout(int parentId, int recursionDepth, const QStringList& propertyNames,
+                   orbel::DBusMenuLayoutItem& layout) {
         layout = menu_->layout(parentId, recursionDepth, propertyNames);
         return menu_->revision();
     }
-    DBusMenuItemList GetGroupProperties(const QList<int>& ids, const QStringList& propertyNames) {
+    orbel::DBusMenuItemList GetGroupProperties(const QList<int>& ids, const QStringList& propertyNames) {
         return menu_->groupProperties(ids, propertyNames);
     }
     QDBusVariant GetProperty(int id, const QString& name) { return QDBusVariant(menu_->property(id, name)); }
     void Event(int id, const QString& eventId, const QDBusVariant& /*data*/, uint /*timestamp*/) {
         menu_->event(id, eventId);
     }
-    QList<int> EventGroup(const DBusMenuEventList& events) {
+    QList<int> EventGroup(const orbel::DBusMenuEventList& events) {
         QList<int> errors;
         for (const DBusMenuEvent& e : events) {
             if (!menu_->event(e.id, e.eventId)) errors << e.id;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusVariant>
 #include <QList>
@@ -37,6 +38,15 @@ using DBusMenuItemList = QList<DBusMenuItem>;
 using DBusMenuItemKeysList = QList<DBusMenuItemKeys>;
 using DBusMenuEventList = QList<DBusMenuEvent>;
 using DBusMenuShortcut = QList<QStringList>; // aas: [["Control", "Q"]]
+
+QDBusArgument& operator<<(QDBusArgument& arg, const DBusMenuItem& item);
+const QDBusArgument& operator>>(const QDBusArgument& arg, DBusMenuItem& item);
+QDBusArgument& operator<<(QDBusArgument& arg, const DBusMenuItemKeys& keys);
+const QDBusArgument& operator>>(const QDBusArgument& arg, DBusMenuItemKeys& keys);
+QDBusArgument& operator<<(QDBusArgument& arg, const DBusMenuLayoutItem& item);
+const QDBusArgument& operator>>(const QDBusArgument& arg, DBusMenuLayoutItem& item);
+QDBusArgument& operator<<(QDBusArgument& arg, const DBusMenuEvent& e);
+const QDBusArgument& operator>>(const QDBusArgument& arg, DBusMenuEvent& e);
 
 // Registers the records above with QtDBus; safe to call more than once.
 void registerDBusMenuTypes();

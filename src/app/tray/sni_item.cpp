@@ -142,6 +142,7 @@ SniItem::SniItem(QMenu& menu, const QIcon& icon, QDBusConnection bus)
         qDBusRegisterMetaType<SniPixmap>();
         qDBusRegisterMetaType<SniPixmaps>();
         qDBusRegisterMetaType<SniToolTip>();
+        qRegisterMetaType<SniPixmaps>("orbel::SniPixmaps"); // the adaptor names the list by its alias
         return true;
     }();
     (void)registered;

@@ -4,6 +4,7 @@
 #include "app/tray/status_item.h"
 
 #include <QByteArray>
+#include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusServiceWatcher>
 #include <QIcon>
@@ -28,6 +29,11 @@ struct SniToolTip { // (sa(iiay)ss)
     QString title;
     QString text;
 };
+
+QDBusArgument& operator<<(QDBusArgument& arg, const SniPixmap& p);
+const QDBusArgument& operator>>(const QDBusArgument& arg, SniPixmap& p);
+QDBusArgument& operator<<(QDBusArgument& arg, const SniToolTip& t);
+const QDBusArgument& operator>>(const QDBusArgument& arg, SniToolTip& t);
 
 // The glyph at the usual tray sizes, as StatusNotifierItem hosts take it.
 SniPixmaps sniPixmaps(const QIcon& icon);

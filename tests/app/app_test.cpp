@@ -129,6 +129,25 @@ TEST_F(AppFixture, SaysOnceWhenIdleTimeCannotBeRead) {
     EXPECT_EQ(asked, 1);
 }
 
+TEST_F(AppFixture, WithoutAnyTraySaysSoOnceAndStillDarkensPastTheBlock) {
+    fillCurves();
+    writeConfig(fixedBlock);
+    testing::internal::CaptureStderr();
+    App& a = start(); // no session bus and no X server: neither kind of tray
+    a.machine->activeSec = 50 * 60 - 2;
+    step(90);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(a.tray->kind(), "none");
+    const std::string line = std::string("orbel-lite: ") + noTrayMessage + "\n";
+    ASSERT_NE(err.find(line), std::string::npos) << err;
+    EXPECT_EQ(err.find(line, err.find(line) + 1), std::string::npos) << "said more than once: " << err;
+    EXPECT_NE(err.find("--status"), std::string::npos) << "names the command-line control";
+    EXPECT_EQ(a.title(), "Break now");
+    ASSERT_FALSE(a.overlay.wins.empty());
+    for (const auto& w : a.overlay.wins)
+        EXPECT_TRUE(w->isVisible());
+}
+
 TEST_F(AppFixture, BlockBelowOneMinuteResetsEveryField) {
     writeConfig(
         R"({"adaptive":false,"workMin":0.5,"breakMin":9,"stageEveryMin":3,"holdSec":1,"easeAfterSec":1,)"

@@ -12,6 +12,8 @@ packages=(
   # servers and tools the tests start and drive
   xvfb xauth xdotool x11-utils x11-xserver-utils openbox xterm trayer picom
   pulseaudio pulseaudio-utils dbus-daemon imagemagick procps locales
+  # a real StatusNotifierItem host for the tray test
+  xfce4-panel xfconf
 )
 
 sudo=""

@@ -49,9 +49,10 @@ bool AgentBus::start() {
 }
 
 QString AgentBus::introspect(const QString& /*path*/) const {
-    QString xml = QStringLiteral("<interface name=\"%1\">\n"
-                                 "  <method name=\"Status\"><arg name=\"lines\" type=\"as\" direction=\"out\"/></method>\n")
-                      .arg(agentBusName());
+    QString xml =
+        QStringLiteral("<interface name=\"%1\">\n"
+                       "  <method name=\"Status\"><arg name=\"lines\" type=\"as\" direction=\"out\"/></method>\n")
+            .arg(agentBusName());
     for (const auto& entry : commands())
         xml += QStringLiteral("  <method name=\"%1\"/>\n").arg(entry.first);
     return xml + QStringLiteral("</interface>\n");

@@ -46,14 +46,15 @@ int runControl(int argc, char** argv, const char* sw) {
     QCoreApplication app(argc, argv);
     const std::string address = Environment::current().sessionBus;
     if (address.empty()) return noAgent("no session bus");
-    QDBusConnection bus = QDBusConnection::connectToBus(QString::fromStdString(address), QStringLiteral("orbel-control"));
+    QDBusConnection bus =
+        QDBusConnection::connectToBus(QString::fromStdString(address), QStringLiteral("orbel-control"));
     if (!bus.isConnected()) return noAgent("cannot reach the session bus");
     if (!bus.interface()->isServiceRegistered(agentBusName())) {
         return noAgent("nothing holds " + agentBusName().toStdString() + " on the session bus");
     }
 
-    QDBusMessage call = QDBusMessage::createMethodCall(agentBusName(), agentObjectPath(), agentBusName(),
-                                                       QString::fromLatin1(method));
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(agentBusName(), agentObjectPath(), agentBusName(), QString::fromLatin1(method));
     call.setAutoStartService(false);
     const QDBusMessage reply = bus.call(call, QDBus::Block, 10000);
     if (reply.type() != QDBusMessage::ReplyMessage) {

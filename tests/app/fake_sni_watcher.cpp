@@ -31,7 +31,8 @@ public:
             return conn.send(msg.createReply(registered_));
         }
         if (msg.interface() == "org.freedesktop.DBus.Properties" && member == "Get") {
-            return conn.send(msg.createReply(QVariant::fromValue(QDBusVariant(property(msg.arguments().value(1).toString())))));
+            return conn.send(
+                msg.createReply(QVariant::fromValue(QDBusVariant(property(msg.arguments().value(1).toString())))));
         }
         return false;
     }

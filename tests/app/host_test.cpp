@@ -49,14 +49,15 @@ TEST(HostXfcePanel, ListsTheItemAndShowsTheGlyph) {
     Child daemon({{"dbus-daemon", "--session", "--nofork", "--print-address=1"}, {}, 1, false});
     const auto address = daemon.readLine(20);
     ASSERT_TRUE(address && !address->empty());
-    Child xvfb({{"Xvfb", "-displayfd", "3", "-screen", "0", "1440x900x24", "-nolisten", "tcp", "-noreset"}, {}, 3, true});
+    Child xvfb(
+        {{"Xvfb", "-displayfd", "3", "-screen", "0", "1440x900x24", "-nolisten", "tcp", "-noreset"}, {}, 3, true});
     const auto number = xvfb.readLine(20);
     ASSERT_TRUE(number && !number->empty());
     const std::string display = ":" + *number;
-    const EnvOverrides env{{"DISPLAY", display},           {"DBUS_SESSION_BUS_ADDRESS", *address},
-                           {"HOME", home},                 {"XDG_CONFIG_HOME", home + "/.config"},
-                           {"XDG_RUNTIME_DIR", run},       {"QT_QPA_PLATFORM", "xcb"},
-                           {"WAYLAND_DISPLAY", ""},        {"SESSION_MANAGER", ""}};
+    const EnvOverrides env{{"DISPLAY", display},     {"DBUS_SESSION_BUS_ADDRESS", *address},
+                           {"HOME", home},           {"XDG_CONFIG_HOME", home + "/.config"},
+                           {"XDG_RUNTIME_DIR", run}, {"QT_QPA_PLATFORM", "xcb"},
+                           {"WAYLAND_DISPLAY", ""},  {"SESSION_MANAGER", ""}};
     Child panel({{"xfce4-panel", "--disable-wm-check"}, env, -1, true});
 
     QDBusConnection bus = QDBusConnection::connectToBus(QString::fromStdString(*address), "host-test");

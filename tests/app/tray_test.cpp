@@ -126,8 +126,8 @@ struct TrayBus : ::testing::Test {
     }
 
     QStringList registrations() {
-        const QDBusMessage r = call("org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher", "org.orbel.FakeWatcher",
-                                    "Registrations");
+        const QDBusMessage r =
+            call("org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher", "org.orbel.FakeWatcher", "Registrations");
         return r.arguments().isEmpty() ? QStringList{QStringLiteral("no answer")} : r.arguments().at(0).toStringList();
     }
 
@@ -216,8 +216,8 @@ TEST_F(TrayBus, ItemRegistersAndItsLabelFollowsTheTicksOncePerChange) {
     const QString item = itemService();
     ASSERT_TRUE(host.connect(item, "/StatusNotifierItem", "org.kde.StatusNotifierItem", "XAyatanaNewLabel", &heard,
                              SLOT(label(QString, QString))));
-    ASSERT_TRUE(host.connect(item, "/StatusNotifierItem", "org.kde.StatusNotifierItem", "NewToolTip", &heard,
-                             SLOT(toolTip())));
+    ASSERT_TRUE(
+        host.connect(item, "/StatusNotifierItem", "org.kde.StatusNotifierItem", "NewToolTip", &heard, SLOT(toolTip())));
     itemProperty("Id"); // the match rules are in place once a call has gone through
 
     step(20); // 49.7 minutes left: one change, then 19 unchanged ticks
@@ -251,14 +251,16 @@ TEST_F(TrayBus, MenuShowsTheLatestTickAndAClickRunsItsCommand) {
               QStringList{"shortcut"}});
     const auto items = qdbus_cast<DBusMenuItemList>(shortcuts.arguments().value(0));
     ASSERT_EQ(items.size(), 2);
-    EXPECT_EQ(qdbus_cast<DBusMenuShortcut>(items[0].properties.value("shortcut")), (DBusMenuShortcut{{"Control", ","}}));
-    EXPECT_EQ(qdbus_cast<DBusMenuShortcut>(items[1].properties.value("shortcut")), (DBusMenuShortcut{{"Control", "Q"}}));
+    EXPECT_EQ(qdbus_cast<DBusMenuShortcut>(items[0].properties.value("shortcut")),
+              (DBusMenuShortcut{{"Control", ","}}));
+    EXPECT_EQ(qdbus_cast<DBusMenuShortcut>(items[1].properties.value("shortcut")),
+              (DBusMenuShortcut{{"Control", "Q"}}));
 
     Listener heard;
     ASSERT_TRUE(host.connect(itemService(), DBusMenu::path, "com.canonical.dbusmenu", "LayoutUpdated", &heard,
                              SLOT(layout(uint, int))));
-    ASSERT_TRUE(host.connect(itemService(), DBusMenu::path, "com.canonical.dbusmenu", "ItemsPropertiesUpdated",
-                             &heard, SLOT(items())));
+    ASSERT_TRUE(host.connect(itemService(), DBusMenu::path, "com.canonical.dbusmenu", "ItemsPropertiesUpdated", &heard,
+                             SLOT(items())));
     layout();
     step(59); // the info line changes once, at the first tick
     layout();

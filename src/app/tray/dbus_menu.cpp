@@ -213,8 +213,8 @@ DBusMenu::DBusMenu(QMenu& menu, QDBusConnection bus) : menu_(menu), bus_(std::mo
     registerDBusMenuTypes();
     entries_ = dbusMenuEntries(menu_);
     new DBusMenuAdaptor(this);
-    exported_ = bus_.isConnected() && bus_.registerObject(QString::fromLatin1(path), this,
-                                                          QDBusConnection::ExportAdaptors);
+    exported_ =
+        bus_.isConnected() && bus_.registerObject(QString::fromLatin1(path), this, QDBusConnection::ExportAdaptors);
 }
 
 DBusMenu::~DBusMenu() {

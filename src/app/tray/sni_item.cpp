@@ -147,7 +147,8 @@ SniItem::SniItem(QMenu& menu, const QIcon& icon, QDBusConnection bus)
     }();
     (void)registered;
     new SniAdaptor(this);
-    ok_ = dbusMenu_.exported() && bus_.registerObject(QString::fromLatin1(path), this, QDBusConnection::ExportAdaptors) &&
+    ok_ = dbusMenu_.exported() &&
+          bus_.registerObject(QString::fromLatin1(path), this, QDBusConnection::ExportAdaptors) &&
           bus_.registerService(service_);
     // A panel that restarts, or starts after us, takes the watcher's name anew: tell it again.
     connect(&watcher_, &QDBusServiceWatcher::serviceRegistered, this, &SniItem::registerWithWatcher);
@@ -160,10 +161,9 @@ SniItem::~SniItem() {
 }
 
 void SniItem::registerWithWatcher() {
-    QDBusMessage msg = QDBusMessage::createMethodCall(QString::fromLatin1(watcherName),
-                                                      QStringLiteral("/StatusNotifierWatcher"),
-                                                      QString::fromLatin1(watcherName),
-                                                      QStringLiteral("RegisterStatusNotifierItem"));
+    QDBusMessage msg =
+        QDBusMessage::createMethodCall(QString::fromLatin1(watcherName), QStringLiteral("/StatusNotifierWatcher"),
+                                       QString::fromLatin1(watcherName), QStringLiteral("RegisterStatusNotifierItem"));
     msg << service_;
     bus_.asyncCall(msg); // a watcher that does not answer must not hold the agent
 }

@@ -206,8 +206,12 @@ TEST_F(TrayBus, ItemRegistersAndItsLabelFollowsTheTicksOncePerChange) {
     EXPECT_EQ(qvariant_cast<QDBusObjectPath>(itemProperty("Menu")).path(), "/MenuBar");
     const auto pixmaps = qdbus_cast<SniPixmaps>(itemProperty("IconPixmap"));
     ASSERT_FALSE(pixmaps.isEmpty());
-    for (const SniPixmap& p : pixmaps)
-        EXPECT_EQ(p.bytes.size(), p.width * p.height * 4) << p.width;
+    for (const SniPixmap& p : pixmaps) {
+        ASSERT_EQ(p.bytes.size(), p.width * p.height * 4) << p.width;
+        // The centre is the glyph's dot: opaque ink, alpha first (ARGB in network byte order).
+        const auto at = static_cast<qsizetype>((p.height / 2 * p.width + p.width / 2) * 4);
+        EXPECT_EQ(p.bytes.mid(at, 4).toHex().toStdString(), "ff888888") << p.width;
+    }
     const auto tip = qdbus_cast<SniToolTip>(itemProperty("ToolTip"));
     EXPECT_EQ(tip.title, "Orbel 50m");
     EXPECT_EQ(tip.text, "Block 50 min, break 5 min, 50 min left");

@@ -187,7 +187,7 @@ SniToolTip SniItem::toolTip() const {
 
 void SniItem::popup(int x, int y) {
     const QPoint at = (x == 0 && y == 0) ? QCursor::pos() : QPoint(x, y);
-    QTimer::singleShot(0, &menu_, [this, at] {
+    QTimer::singleShot(0, this, [this, at] {
         if (!menu_.isVisible()) menu_.popup(at);
     });
 }

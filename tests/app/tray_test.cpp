@@ -133,40 +133,38 @@ struct TrayBus : ::testing::Test {
 
     QString itemService() const { return QStringLiteral("org.kde.StatusNotifierItem-%1-1").arg(getpid()); }
 
-    // The visible entries of the exported menu, as "label" or "---", disabled ones marked "(off)".
-    QStringList layout() {
+    QList<DBusMenuLayoutItem> menuEntries() {
         const QDBusMessage r =
             call(itemService(), DBusMenu::path, "com.canonical.dbusmenu", "GetLayout", {0, -1, QStringList()});
-        if (r.arguments().size() != 2) return {QStringLiteral("no answer")};
-        const auto root = qdbus_cast<DBusMenuLayoutItem>(r.arguments().at(1));
+        return qdbus_cast<DBusMenuLayoutItem>(r.arguments().value(1)).children;
+    }
+
+    // The visible entries of the exported menu, as "label" or "---", disabled ones marked "(off)".
+    QStringList layout() {
         QStringList out;
-        for (const DBusMenuLayoutItem& c : root.children) {
+        for (const DBusMenuLayoutItem& c : menuEntries()) {
             const QVariantMap& p = c.properties;
-            if (p.value("type") == "separator") {
-                out << "---";
-            } else {
-                out << p.value("label").toString() + (p.value("enabled").toBool() ? "" : " (off)");
-            }
+            out << (p.value("type") == "separator"
+                        ? QStringLiteral("---")
+                        : p.value("label").toString() + (p.value("enabled").toBool() ? "" : " (off)"));
         }
         return out;
     }
 
     int entryId(const QString& label) {
-        const QDBusMessage r =
-            call(itemService(), DBusMenu::path, "com.canonical.dbusmenu", "GetLayout", {0, -1, QStringList()});
-        for (const DBusMenuLayoutItem& c : qdbus_cast<DBusMenuLayoutItem>(r.arguments().value(1)).children) {
+        for (const DBusMenuLayoutItem& c : menuEntries()) {
             if (c.properties.value("label") == label) return c.id;
         }
         return -1;
     }
 
-    void click(const QString& label) {
-        const int id = entryId(label);
-        ASSERT_GT(id, 0) << label.toStdString();
-        const QDBusMessage r = call(itemService(), DBusMenu::path, "com.canonical.dbusmenu", "Event",
-                                    {id, QStringLiteral("clicked"), QVariant::fromValue(QDBusVariant(0)), 0U});
-        ASSERT_EQ(r.type(), QDBusMessage::ReplyMessage) << r.errorMessage().toStdString();
-        spin([] { return false; }, 50); // the command runs once the host has its answer
+    // A host's click on an entry; the command runs once the host has its answer.
+    void click(const QString& label, const std::function<bool()>& ran) {
+        const QDBusMessage r =
+            call(itemService(), DBusMenu::path, "com.canonical.dbusmenu", "Event",
+                 {entryId(label), QStringLiteral("clicked"), QVariant::fromValue(QDBusVariant(0)), 0U});
+        EXPECT_EQ(r.type(), QDBusMessage::ReplyMessage) << r.errorMessage().toStdString();
+        EXPECT_TRUE(spin(ran)) << label.toStdString() << " did not run";
     }
 
     // Runs orbel-lite with arguments while the agent here keeps answering; its output on fd.
@@ -271,14 +269,14 @@ TEST_F(TrayBus, MenuShowsTheLatestTickAndAClickRunsItsCommand) {
     EXPECT_EQ(heard.itemUpdates, 1);
     EXPECT_EQ(heard.layouts, 0);
 
-    click("Pause 1 hour");
+    click("Pause 1 hour", [&] { return a.machine->cfg.pausedUntil > 0; });
     EXPECT_EQ(a.machine->cfg.pausedUntil, now + 3600);
     EXPECT_EQ(loadCfg().pausedUntil, now + 3600) << "saved at once";
     step(3);
     EXPECT_EQ(layout(), (QStringList{"Paused (off)", "---", "Pause 1 hour", "Resume", "Override with a reason\u2026",
                                      "Settings\u2026", "---", "Quit Orbel Lite"}));
     EXPECT_EQ(heard.layouts, 1);
-    click("Resume");
+    click("Resume", [&] { return a.machine->cfg.pausedUntil == 0; });
     step();
     EXPECT_EQ(layout().value(3), "Override with a reason\u2026") << "Resume is gone";
     EXPECT_EQ(heard.layouts, 2);
@@ -328,12 +326,10 @@ TEST_F(TrayBus, CommandLineControlsTheRunningAgentAndSaysWhenThereIsNone) {
         EXPECT_EQ(terminated, 1);
         EXPECT_EQ(loadCfg().breakMin, 9) << "quit saves first";
     }
-    for (const std::string& bus : {busAddress(), std::string()}) {
-        SCOPED_TRACE(bus);
-        const auto [status, err] = cli("--status", 2, bus);
-        EXPECT_EQ(status, 1);
-        EXPECT_NE(err.find("orbel-lite: no agent is running in this session"), std::string::npos) << err;
-    }
+    // The agent has left the bus; the bus itself is still there.
+    const auto [status, err] = cli("--status", 2);
+    EXPECT_EQ(status, 1);
+    EXPECT_NE(err.find("orbel-lite: no agent is running in this session"), std::string::npos) << err;
 }
 
 } // namespace

@@ -59,8 +59,12 @@ measure() {
   sleep "$warm"
   local monitor="" owner=""
   if [ -n "${DBUS_SESSION_BUS_ADDRESS:-}" ]; then
+    # The agent's connection: the one that holds its tray item's name.
+    local item
+    item=$(dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+      org.freedesktop.DBus.ListNames | grep -o "org.kde.StatusNotifierItem-$pid-[0-9]*" | head -1 || true)
     owner=$(dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
-      org.freedesktop.DBus.GetNameOwner string:org.orbellite.OrbelLite 2>/dev/null | sed -n 's/.*string "\(.*\)"/\1/p')
+      org.freedesktop.DBus.GetNameOwner "string:$item" 2>/dev/null | sed -n 's/.*string "\(.*\)"/\1/p' || true)
     dbus-monitor --session >"$root/monitor-$label.log" 2>&1 &
     monitor=$!
   fi

@@ -11,7 +11,9 @@ packages=(
   libxcb1-dev libxcb-screensaver0-dev libpulse-dev libwayland-dev wayland-protocols
   # servers and tools the tests start and drive
   xvfb xauth xdotool x11-utils x11-xserver-utils openbox xterm trayer picom
-  pulseaudio pulseaudio-utils dbus-daemon imagemagick procps locales
+  pulseaudio pulseaudio-utils pipewire pipewire-pulse wireplumber dbus-daemon imagemagick procps locales
+  # the installed files' checks (QtSvg renders the icons in a test) and the Debian package
+  qt6-svg-dev desktop-file-utils appstream man-db build-essential debhelper dpkg-dev fakeroot lintian git
   # a real StatusNotifierItem host for the tray test
   xfce4-panel xfconf
 )

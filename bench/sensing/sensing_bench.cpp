@@ -1,6 +1,8 @@
 // Microseconds per sensing call and per tick, on private servers started here: Xvfb with
 // openbox and an xterm in front, a PulseAudio with an idle default source, a fake GNOME idle
-// monitor on a private session bus and a fake Wayland compositor with idle notifications.
+// monitor on a private session bus and a fake Wayland compositor with idle notifications. Then
+// how soon the microphone answer follows a recorder on PulseAudio and on PipeWire.
+#include "audio_servers.h"
 #include "sensing/dbus/mutter_idle.h"
 #include "sensing/factory.h"
 #include "sensing/pulse/pulse_mic.h"
@@ -10,9 +12,12 @@
 #include "sensing/x11/x11_idle.h"
 #include "servers.h"
 
+#include <algorithm>
 #include <benchmark/benchmark.h>
+#include <chrono>
 #include <cstdio>
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -42,6 +47,61 @@ void tickBench(benchmark::State& state, Sensors& s) {
     }
 }
 
+// Seconds until want() holds, polled finely; negative when it never does.
+template <class Pred> double secondsUntil(Pred want) {
+    const double start = test::nowSeconds();
+    while (!want()) {
+        if (test::nowSeconds() - start > 15) return -1;
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+    return test::nowSeconds() - start;
+}
+
+// From the recorder's stream being ready (as the recorder sees it) to inUse() turning true.
+void recorderStarts(benchmark::State& state, test::PulseProtocolServer& srv, PulseMic& mic) {
+    double worst = 0;
+    for (auto _ : state) {
+        test::Child rec = srv.client("record", "Bench Recorder");
+        const double sec = rec.started() ? secondsUntil([&] { return mic.inUse(); }) : -1;
+        if (sec < 0) return state.SkipWithError("the recorder was not seen");
+        state.SetIterationTime(sec);
+        worst = std::max(worst, sec);
+        rec.stop();
+        if (secondsUntil([&] { return !mic.inUse(); }) < 0) return state.SkipWithError("the recorder did not go");
+    }
+    state.counters["worst_ms"] = worst * 1000;
+}
+
+// From the stop signal to the recorder to inUse() turning false; the recorder's own exit is in it.
+void recorderStops(benchmark::State& state, test::PulseProtocolServer& srv, PulseMic& mic) {
+    double worst = 0;
+    for (auto _ : state) {
+        test::Child rec = srv.client("record", "Bench Recorder");
+        if (!rec.started() || secondsUntil([&] { return mic.inUse(); }) < 0) {
+            return state.SkipWithError("the recorder was not seen");
+        }
+        const double start = test::nowSeconds();
+        rec.stop();
+        if (secondsUntil([&] { return !mic.inUse(); }) < 0) return state.SkipWithError("the recorder did not go");
+        const double sec = test::nowSeconds() - start;
+        state.SetIterationTime(sec);
+        worst = std::max(worst, sec);
+    }
+    state.counters["worst_ms"] = worst * 1000;
+}
+
+void registerLatency(const char* kind, test::PulseProtocolServer& srv, PulseMic& mic) {
+    const std::string name = std::string("microphone-latency/") + kind;
+    benchmark::RegisterBenchmark((name + "/start-to-true").c_str(), recorderStarts, std::ref(srv), std::ref(mic))
+        ->UseManualTime()
+        ->Iterations(20)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark((name + "/stop-to-false").c_str(), recorderStops, std::ref(srv), std::ref(mic))
+        ->UseManualTime()
+        ->Iterations(20)
+        ->Unit(benchmark::kMillisecond);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -55,16 +115,25 @@ int main(int argc, char** argv) {
         std::fputs("sensing_bench: a private server did not start\n", stderr);
         return 1;
     }
+    auto pulseAudio = test::startPulseAudio();
+    auto pipeWire = test::startPipeWire();
+    if (!pulseAudio->ok() || !pipeWire->ok()) {
+        std::fputs("sensing_bench: a private sound server did not start\n", stderr);
+        return 1;
+    }
     fillCallApps();
     auto x11Idle = X11Idle::open(x.display());
     auto gnomeIdle = MutterIdle::open(bus.address());
     auto waylandIdle = WaylandIdle::open(comp.socket());
     auto mic = PulseMic::open(pa.server());
     auto front = X11Front::open(x.display());
+    auto pulseAudioMic = PulseMic::open(pulseAudio->server());
+    auto pipeWireMic = PulseMic::open(pipeWire->server());
     Sensors x11Tick = pickSensors({x.display(), "", "", pa.server()});
     Sensors gnomeTick = pickSensors({x.display(), "", bus.address(), pa.server()});
-    if (!x11Idle || !gnomeIdle || !waylandIdle || !mic || !front ||
-        !test::waitUntil([&] { return mic->connected(); }, 15)) {
+    const auto connected = [](const auto& m) { return m && test::waitUntil([&] { return m->connected(); }, 15); };
+    if (!x11Idle || !gnomeIdle || !waylandIdle || !front || !connected(mic) || !connected(pulseAudioMic) ||
+        !connected(pipeWireMic)) {
         std::fputs("sensing_bench: a backend did not open\n", stderr);
         return 1;
     }
@@ -78,6 +147,8 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark("front/x11", frontBench, std::ref(*front))->Unit(benchmark::kMicrosecond);
     benchmark::RegisterBenchmark("tick/x11+pulse", tickBench, std::ref(x11Tick))->Unit(benchmark::kMicrosecond);
     benchmark::RegisterBenchmark("tick/gnome+pulse+x11", tickBench, std::ref(gnomeTick))->Unit(benchmark::kMicrosecond);
+    registerLatency("pulseaudio", *pulseAudio, *pulseAudioMic);
+    registerLatency("pipewire", *pipeWire, *pipeWireMic);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

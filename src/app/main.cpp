@@ -7,6 +7,7 @@
 #if ORBEL_DESKTOP
 #include "app/agent.h"
 #include "app/agent_client.h"
+#include "app/autostart.h"
 #include "overlay/overlay.h"
 #include "sensing/sensing.h"
 #endif
@@ -26,6 +27,7 @@ constexpr const char* helpText =
     "With no switch, starts the break agent in the tray (one per session).\n"
     "  --selftest  play a scripted day through the focus engine; exit 0 when every check passes\n"
     "  --smoke     launch once, build the overlay windows, print one line and exit\n"
+    "  --autostart [on|off]  print, or turn on or off, the start at login for this user\n"
     "Ask the running agent (over the session bus):\n"
     "  --status    print its status title, info line and why it is paused\n"
     "  --pause     pause for one hour\n"
@@ -42,6 +44,7 @@ int main(int argc, char** argv) {
     if (hasArg(argc, argv, "--selftest")) return orbel::selftest();
     if (hasArg(argc, argv, "--help")) return std::fputs(helpText, stdout) < 0 ? 1 : 0;
 #if ORBEL_DESKTOP
+    if (orbel::hasAutostartSwitch(argc, argv)) return orbel::runAutostartSwitch(argc, argv);
     if (const char* sw = orbel::controlSwitch(argc, argv)) return orbel::runControl(argc, argv, sw);
     orbel::fillCallApps();
     orbel::fillCurves();

@@ -15,7 +15,7 @@ void fillCallApps();
 // Seconds since the last keyboard or mouse input of any kind.
 double idleSeconds();
 
-// Whether the default microphone is in use by some process.
+// Whether some application records from a microphone (any source but a sink's monitor).
 bool micInUse();
 
 // The microphone is in use, or a call application is in front.

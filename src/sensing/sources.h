@@ -25,7 +25,7 @@ public:
     virtual double idleSeconds() = 0;
 };
 
-// Whether the default microphone is in use by some process.
+// Whether some application records from a microphone.
 class MicSource {
 public:
     virtual ~MicSource() = default;

@@ -23,15 +23,17 @@ std::filesystem::path platformSupportDir() {
 #ifdef __APPLE__
     return homeDir() / "Library" / "Application Support" / "Orbel Lite";
 #else
-    // The XDG base directory rules ignore a relative XDG_CONFIG_HOME.
-    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && xdg[0] == '/') {
-        return std::filesystem::path(xdg) / "Orbel Lite";
-    }
-    return homeDir() / ".config" / "Orbel Lite";
+    return configHome() / "Orbel Lite";
 #endif
 }
 
 } // namespace
+
+std::filesystem::path configHome() {
+    // The XDG base directory rules ignore a relative XDG_CONFIG_HOME.
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && xdg[0] == '/') return xdg;
+    return homeDir() / ".config";
+}
 
 void computeLocations() {
     supportDir = platformSupportDir();

@@ -15,4 +15,8 @@ extern std::filesystem::path logURL;
 // Support/Orbel Lite" on macOS. Home is $HOME, else the password database. Creates nothing.
 void computeLocations();
 
+// The user's configuration folder by the XDG rules: $XDG_CONFIG_HOME when it is an absolute path,
+// else "~/.config". Home is $HOME, else the password database.
+std::filesystem::path configHome();
+
 } // namespace orbel

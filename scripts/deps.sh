@@ -14,6 +14,8 @@ packages=(
   pulseaudio pulseaudio-utils pipewire pipewire-pulse wireplumber dbus-daemon imagemagick procps locales
   # the installed files' checks (QtSvg renders the icons in a test) and the Debian package
   qt6-svg-dev desktop-file-utils appstream man-db build-essential debhelper dpkg-dev fakeroot lintian git
+  # a real StatusNotifierItem host for the tray test
+  xfce4-panel xfconf
 )
 
 sudo=""

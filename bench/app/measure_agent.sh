@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Measures the running agent on a private X server with two screens and a compositor:
-# CPU seconds, resident and proportional memory over 60 seconds at stage 0 and at stage 5, and
-# the wall time of --smoke. Reports figures; passes or fails nothing.
+# CPU seconds, resident and proportional memory over 60 seconds at stage 0 (with no tray, in an
+# XEmbed tray, and as a StatusNotifierItem in xfce4-panel on a private session bus, where it also
+# counts the D-Bus messages the agent sends) and at stage 5, and the wall time of --smoke.
+# Reports figures; passes or fails nothing.
 # Usage: bash bench/app/measure_agent.sh [path/to/orbel-lite] [seconds]
 set -euo pipefail
 exe="$(realpath "${1:-build/orbel-lite}")"
@@ -50,33 +52,86 @@ cpu() { awk '{print $14 + $15}' "/proc/$1/stat"; }
 kib() { awk -v k="$2" '$1 == k":" {print $2}' "/proc/$1/smaps_rollup"; }
 
 # Runs the agent, waits warm seconds, then reports CPU and memory over the measured seconds.
+# With a session bus, also the messages the agent sent meanwhile (signals, and answers to the
+# host's questions), per minute.
 measure() {
   local label="$1" warm="$2"
   "$exe" >"$root/agent-$label.log" 2>&1 &
   local pid=$!
   sleep "$warm"
+  local monitor="" owner=""
+  if [ -n "${DBUS_SESSION_BUS_ADDRESS:-}" ]; then
+    # The agent's connection: the one that holds its tray item's name.
+    local item
+    item=$(dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+      org.freedesktop.DBus.ListNames | grep -o "org.kde.StatusNotifierItem-$pid-[0-9]*" | head -1 || true)
+    owner=$(dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+      org.freedesktop.DBus.GetNameOwner "string:$item" 2>/dev/null | sed -n 's/.*string "\(.*\)"/\1/p' || true)
+    dbus-monitor --session >"$root/monitor-$label.log" 2>&1 &
+    monitor=$!
+  fi
   local c0; c0=$(cpu "$pid")
   sleep "$seconds"
   local c1; c1=$(cpu "$pid")
+  local bus=""
+  if [ -n "$monitor" ]; then
+    kill "$monitor"; wait "$monitor" 2>/dev/null || true
+    local sent signals
+    sent=$(grep -c "^[a-z ]*time=.* sender=$owner " "$root/monitor-$label.log" || true)
+    signals=$(grep -c "^signal time=.* sender=$owner " "$root/monitor-$label.log" || true)
+    bus=$(awk -v a="$sent" -v s="$signals" -v t="$seconds" 'BEGIN {printf "   dbus sent %.1f/min (signals %.1f/min)", a * 60 / t, s * 60 / t}')
+    grep "^signal time=.* sender=$owner " "$root/monitor-$label.log" | sed 's/.*member=//' | sort | uniq -c |
+      sed "s/^/  $label signal /" >"$root/signals-$label.txt" || true
+  fi
   # What the screens show at the end: mean grey of each (white when nothing covers them).
   local grey=""
   for s in 0 1; do
     grey+=" $(import -display "$DISPLAY.$s" -window root png:- 2>/dev/null |
       convert png:- -colorspace Gray -format '%[fx:round(mean*255)]' info: 2>/dev/null || echo '?')"
   done
-  printf '%-8s cpu %.2f s over %s s   rss %s KiB   pss %s KiB   screen grey%s\n' "$label" \
-    "$(awk -v a="$c0" -v b="$c1" -v t="$tick" 'BEGIN {print (b - a) / t}')" "$seconds" "$(kib "$pid" Rss)" "$(kib "$pid" Pss)" "$grey"
+  printf '%-13s cpu %.2f s over %s s   rss %s KiB   pss %s KiB   screen grey%s%s\n' "$label" \
+    "$(awk -v a="$c0" -v b="$c1" -v t="$tick" 'BEGIN {print (b - a) / t}')" "$seconds" "$(kib "$pid" Rss)" "$(kib "$pid" Pss)" "$grey" "$bus"
+  [ -f "$root/signals-$label.txt" ] && cat "$root/signals-$label.txt"
   kill "$pid"; wait "$pid" 2>/dev/null || true
+}
+
+# A private session bus with xfce4-panel (its tray owns org.kde.StatusNotifierWatcher), seeded
+# so that no first-run dialog appears.
+start_panel() {
+  local channel="$XDG_CONFIG_HOME/xfce4/xfconf/xfce-perchannel-xml"
+  mkdir -p "$channel"
+  cp /etc/xdg/xfce4/panel/default.xml "$channel/xfce4-panel.xml"
+  setsid dbus-daemon --session --nofork --print-address=1 >"$root/bus.addr" 2>"$root/bus.log" &
+  pids+=($!)
+  for _ in $(seq 100); do [ -s "$root/bus.addr" ] && break; sleep 0.1; done
+  export DBUS_SESSION_BUS_ADDRESS; DBUS_SESSION_BUS_ADDRESS=$(head -1 "$root/bus.addr")
+  spawn panel xfce4-panel --disable-wm-check
+  for _ in $(seq 60); do
+    dbus-send --session --print-reply --dest=org.kde.StatusNotifierWatcher /StatusNotifierWatcher \
+      org.freedesktop.DBus.Properties.Get string:org.kde.StatusNotifierWatcher \
+      string:IsStatusNotifierHostRegistered 2>/dev/null | grep -q "boolean true" && return 0
+    sleep 1
+  done
+  echo "xfce4-panel's tray did not start" >&2
 }
 
 screens=$("$exe" --smoke 2>/dev/null | sed -n 's/.*, \([0-9]*\) screens/\1/p')
 echo "screens seen by the agent: $screens"
 
-settings 50 2 120                  # a 50-minute block: no overlay for the whole run
-measure stage0 5
+settings 50 2 1e12                 # a 50-minute block, every second counted as work: the title
+                                   # and the info line change once a minute, no overlay
+measure stage0-notray 5
+spawn trayer trayer --edge bottom --align right --widthtype pixel --width 200 --height 32
+sleep 2
+measure stage0-xembed 5
+kill -- -"${pids[-1]}" 2>/dev/null || true
+start_panel
+measure stage0-sni 5
+kill -- -"${pids[-1]}" -"${pids[-2]}" 2>/dev/null || true # the panel and its bus
+unset DBUS_SESSION_BUS_ADDRESS
 settings 1 0.001 1e12              # every second counts as active; overtime after one minute
 measure stage5 65
-grep -h "stage\|idle" "$root"/agent-*.log | sort -u | head -5 || true
+grep -h "stage\|idle\|tray" "$root"/agent-*.log | sort -u | head -8 || true
 
 # Quit: from SIGTERM (which takes the quit command's path: save, then leave the event loop)
 # to the end of the process, median of 5 runs; once as is, once with font caches that

@@ -1,5 +1,6 @@
 #include "app/agent.h"
 
+#include "app/agent_bus.h"
 #include "app/app.h"
 #include "app/font_teardown.h"
 #include "app/quit_signals.h"
@@ -55,15 +56,19 @@ int runAgent(int argc, char** argv) {
     if (!smoke) quitSignals.emplace();
 
     startSensing();
-    std::fprintf(stderr, "orbel-lite: %s\n", sensingSummary().c_str());
-
     App app(systemEnv());
     app.launch();
+    std::fprintf(stderr, "orbel-lite: %s, tray: %s\n", sensingSummary().c_str(), app.tray->kind().toUtf8().constData());
     if (smoke) {
         app.overlay.ensure();
         std::printf("%s\n", smokeLine(app.last.workMin, app.overlay.wins.size()).c_str());
         std::fflush(stdout);
         return 0;
+    }
+    AgentBus control(app);
+    if (!control.start()) {
+        std::fprintf(stderr, "orbel-lite: no command-line control: cannot take %s on the session bus\n",
+                     agentBusName().toUtf8().constData());
     }
     QObject::connect(&*quitSignals, &QuitSignals::received, &app, &App::quit);
     // A file size limit makes a write fail (and the stores cope) instead of killing the agent.

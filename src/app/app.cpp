@@ -3,6 +3,7 @@
 #include "app/icon.h"
 #include "app/texts.h"
 #include "core/whole_number.h"
+#include "sensing/factory.h"
 #include "sensing/sensing.h"
 #include "storage/override_log.h"
 #include "storage/settings_file.h"
@@ -10,12 +11,11 @@
 
 #include <QCheckBox>
 #include <QCoreApplication>
-#include <QCursor>
 #include <QDateTime>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QSessionManager>
-#include <QSystemTrayIcon>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -30,16 +30,31 @@ AppEnv systemEnv() {
     };
     env.idle = [] { return idleSeconds(); };
     env.onCall = [] { return onCall(); };
+    env.callCause = [] { return callCause(); };
     env.today = [](double now) {
         const QDateTime t = QDateTime::fromMSecsSinceEpoch(wholeNumber(now * 1000));
         return t.date().toString(QStringLiteral("yyyy-MM-dd")).toStdString();
     };
     env.idleProblem = [] { return idleSourceMessage(); };
     env.terminate = [] { QCoreApplication::quit(); };
+    env.busAddress = Environment::current().sessionBus;
     return env;
 }
 
-App::App(AppEnv env) : env_(std::move(env)) {
+namespace {
+
+// A connection of this App's own, so that a test's second App never shares objects or names
+// with the first. No address, no connection: libdbus would otherwise start a bus through X11.
+QDBusConnection connectBus(const std::string& address) {
+    static std::atomic<int> serial{0};
+    const QString name = QStringLiteral("orbel-agent-%1").arg(serial++);
+    if (address.empty()) return QDBusConnection(name);
+    return QDBusConnection::connectToBus(QString::fromStdString(address), name);
+}
+
+} // namespace
+
+App::App(AppEnv env) : env_(std::move(env)), bus_(connectBus(env_.busAddress)) {
     if (!env_.dialogs) {
         env_.dialogs = std::make_shared<QtDialogs>([this](QWidget* w) { overlay.keepAbove(w); });
     }
@@ -62,7 +77,10 @@ App::App(AppEnv env) : env_(std::move(env)) {
     }
 }
 
-App::~App() = default;
+App::~App() {
+    tray.reset(); // off the bus before the connection goes
+    QDBusConnection::disconnectFromBus(bus_.name());
+}
 
 void App::launch() {
     machine.emplace(startupCheck(loadCfg()));
@@ -70,13 +88,8 @@ void App::launch() {
     machine->log = [](const std::string& line) { appendLog(line); };
     restoreState();
 
-    item = std::make_unique<QSystemTrayIcon>(orbelTemplateIcon());
-    item->setContextMenu(&menu.menu);
-    // Most Linux trays open the menu on a right click only; a left click opens it too.
-    connect(item.get(), &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason why) {
-        if (why == QSystemTrayIcon::Trigger && !menu.menu.isVisible()) menu.menu.popup(QCursor::pos());
-    });
-    item->show();
+    tray = std::make_unique<Tray>(menu.menu, orbelTemplateIcon(), bus_);
+    tray->start();
 
     timer_.start();
     tick();
@@ -90,30 +103,44 @@ void App::tick() {
     last = machine->tick(now, idle, call, env_.today(now));
     overlay.show(last);
     setTitle(QString::fromStdString(statusTitle(last)));
+    showInTray(now);
     if (wholeNumber(env_.clock()) % 30 == 0) save();
     buildMenu();
 }
 
 void App::setTitle(const QString& title) {
-    if (title == title_) return;
     title_ = title;
-    if (item) item->setToolTip(title_);
+}
+
+// The tooltip's lines say why the count is paused and until when an override runs; the tray
+// sends only what changed.
+void App::showInTray(double now) {
+    StatusFacts facts{last, now, machine->cfg.pausedUntil, machine->grantUntil, {}};
+    if (last.paused && env_.callCause) facts.cause = env_.callCause();
+    const auto hhmm = [](double t) {
+        return QDateTime::fromMSecsSinceEpoch(wholeNumber(t * 1000)).toString(QStringLiteral("HH:mm")).toStdString();
+    };
+    TrayLook look{title_, {}};
+    for (const std::string& line : statusLines(facts, hhmm))
+        look.toolTip << QString::fromStdString(line);
+    look_ = std::move(look);
+    if (tray) tray->show(look_);
 }
 
 void App::buildMenu() {
     menu.update(last);
+    if (tray) tray->menuUpdated();
 }
 
-// Said once, on standard error and as a tray notification: the agent cannot see activity here.
+// Said once, on standard error and in the tray (or as a desktop notification): the agent cannot
+// see activity here.
 void App::warnIfBlind() {
     if (warnedBlind_ || !env_.idleProblem) return;
     const std::string problem = env_.idleProblem();
     if (problem.empty()) return;
     warnedBlind_ = true;
     std::fprintf(stderr, "orbel-lite: %s\n", problem.c_str());
-    if (item) {
-        item->showMessage(QStringLiteral("Orbel Lite"), QString::fromStdString(problem), QSystemTrayIcon::Warning);
-    }
+    if (tray) tray->notify(QString::fromStdString(problem));
 }
 
 // The time the agent was not running counts as idle time, through the engine's own rules.

@@ -3,9 +3,12 @@
 #include "app/dialogs.h"
 #include "app/settings_window.h"
 #include "app/status_menu.h"
+#include "app/tray/tray.h"
 #include "core/machine.h"
 #include "overlay/overlay.h"
+#include "sensing/sources.h"
 
+#include <QDBusConnection>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -19,7 +22,6 @@
 
 class QCheckBox;
 class QLineEdit;
-class QSystemTrayIcon;
 
 namespace orbel {
 
@@ -28,13 +30,16 @@ struct AppEnv {
     std::function<double()> clock;            // seconds since 1970, with fractions
     std::function<double()> idle;             // seconds since the last input
     std::function<bool()> onCall;             // microphone in use or a call application in front
+    std::function<CallCause()> callCause;     // what made the last onCall() answer true
     std::function<std::string(double)> today; // the local date of a clock value, "yyyy-MM-dd"
     std::function<std::string()> idleProblem; // why idle time cannot be read here, or empty
     std::function<void()> terminate;          // ends the application
     std::shared_ptr<Dialogs> dialogs;         // null: real dialogs above the overlay
+    std::string busAddress;                   // the session bus; empty: none (no tray item, no control)
 };
 
-// The system clock, the sensing functions, the local date and QCoreApplication::quit.
+// The system clock, the sensing functions, the local date, QCoreApplication::quit and the
+// session bus found as sensing finds it.
 AppEnv systemEnv();
 
 // The agent: the settings, the one focus machine, the tray item with its menu, the overlay, and
@@ -69,10 +74,15 @@ public:
     // Applies the values of the settings window whose Save was pressed, saves and closes it.
     void saveSettings(SettingsWindow* window);
 
-    // The status title shown in the tray's tooltip.
+    // The status title, and what the tray shows of the latest tick (the tooltip's lines are
+    // what "--status" prints).
     const QString& title() const { return title_; }
+    const TrayLook& look() const { return look_; }
 
-    std::unique_ptr<QSystemTrayIcon> item;
+    // The agent's connection to the session bus (not connected when there is none).
+    QDBusConnection& bus() { return bus_; }
+
+    std::unique_ptr<Tray> tray;
     std::optional<Machine> machine;
     Overlay overlay;
     Out last;
@@ -83,11 +93,14 @@ public:
 
 private:
     void setTitle(const QString& title);
+    void showInTray(double now);
     void warnIfBlind();
     void restoreState();
     void saveAtExit();
 
     AppEnv env_;
+    QDBusConnection bus_;
+    TrayLook look_;
     QTimer timer_;
     QString title_;
     bool warnedBlind_ = false;

@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace orbel {
@@ -43,12 +44,28 @@ public:
     QLineEdit* field = nullptr;
 };
 
+// The agent has no window of its own in front, so a window manager that prevents focus stealing
+// may map a new dialog behind the user's window or leave it unfocused, and the typing would go
+// elsewhere. Ask for the keyboard as the dialog is shown, and once more after the window
+// manager has mapped it.
+void takeFocus(QDialog& dialog, QWidget* focus) {
+    const auto request = [&dialog, focus] {
+        dialog.raise();
+        dialog.activateWindow();
+        if (focus) focus->setFocus(Qt::ActiveWindowFocusReason);
+    };
+    dialog.show();
+    request();
+    QTimer::singleShot(0, &dialog, request);
+    QTimer::singleShot(200, &dialog, request);
+}
+
 } // namespace
 
 std::optional<QString> QtDialogs::prompt(const QString& title, const QString& message) {
     PromptDialog dialog(title, message);
     if (raise_) raise_(&dialog);
-    dialog.field->setFocus();
+    takeFocus(dialog, dialog.field);
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     return dialog.field->text();
 }
@@ -60,6 +77,7 @@ void QtDialogs::alert(const QString& message) {
     box.setText(message);
     box.setStandardButtons(QMessageBox::Ok);
     if (raise_) raise_(&box);
+    takeFocus(box, box.button(QMessageBox::Ok));
     box.exec();
 }
 

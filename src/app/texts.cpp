@@ -23,6 +23,32 @@ std::string infoLine(const Out& out) {
            wholeText(out.minsLeft) + " min left";
 }
 
+namespace {
+
+// A name that came from another program (a window class, a stream's client) kept on one line.
+std::string oneLine(const std::string& name) {
+    std::string out = name;
+    for (char& c : out) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = ' ';
+    }
+    return out;
+}
+
+} // namespace
+
+std::vector<std::string> statusLines(const StatusFacts& f, const std::function<std::string(double)>& clockText) {
+    std::vector<std::string> lines{statusTitle(f.out), infoLine(f.out)};
+    if (f.out.paused && f.pausedUntil > f.now) lines.push_back("Paused until " + clockText(f.pausedUntil));
+    if (f.out.paused && f.cause.kind == CallCause::Kind::microphone) {
+        lines.push_back(f.cause.name.empty() ? "Microphone in use" : "Microphone in use by " + oneLine(f.cause.name));
+    }
+    if (f.out.paused && f.cause.kind == CallCause::Kind::frontApp) {
+        lines.push_back("Call application in front: " + oneLine(f.cause.name));
+    }
+    if (f.out.granted) lines.push_back("Override until " + clockText(f.grantUntil));
+    return lines;
+}
+
 std::string shortestDecimal(double x) {
     std::array<char, 64> buf{};
     const auto res = std::to_chars(buf.data(), buf.data() + buf.size(), x);

@@ -2,10 +2,13 @@
 
 #include "core/config.h"
 #include "core/out.h"
+#include "sensing/sources.h"
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace orbel {
 
@@ -22,6 +25,22 @@ std::string statusTitle(const Out& out);
 
 // The first, inert line of the tray menu.
 std::string infoLine(const Out& out);
+
+// What the status lines are made from: the latest tick result, its clock value, the manual
+// pause's and the override's ends, and what made the call that pauses the count.
+struct StatusFacts {
+    Out out;
+    double now = 0;
+    double pausedUntil = 0;
+    double grantUntil = 0;
+    CallCause cause;
+};
+
+// The tray tooltip's lines, which "--status" prints too: the title, the info line, why the
+// count is paused where that is known ("Paused until 14:35", "Microphone in use by zoom",
+// "Call application in front: zoom") and a running override ("Override until 14:35").
+// clockText writes a clock value as local "HH:MM".
+std::vector<std::string> statusLines(const StatusFacts& f, const std::function<std::string(double)>& clockText);
 
 // The shortest decimal that reads back as the same double, with ".0" on whole numbers
 // (50 -> "50.0", 37.5 -> "37.5"). Exponent forms ("1e+300") are left as they are.

@@ -76,6 +76,7 @@ struct AppFixture : ::testing::Test {
         env.clock = [this] { return now; };
         env.idle = [this] { return idle; };
         env.onCall = [this] { return call; };
+        env.callCause = [this] { return cause; };
         env.today = [](double) { return std::string("2026-12-09"); };
         env.idleProblem = std::move(idleProblem);
         env.terminate = [this] { ++terminated; };
@@ -97,6 +98,7 @@ struct AppFixture : ::testing::Test {
     double now = 1765270801.25; // not on a save second
     double idle = 0;
     bool call = false;
+    CallCause cause;
     int terminated = 0;
     std::shared_ptr<ScriptedDialogs> dialogs;
     std::unique_ptr<App> app;
@@ -112,7 +114,7 @@ TEST_F(AppFixture, LaunchUsesDefaultsWithoutAFileAndTitlesAtOnce) {
     EXPECT_EQ(a.machine->cfg.workMin, 50);
     EXPECT_EQ(a.machine->cycle, (Lengths{60, 7})) << "adaptive, no wake time yet: the 4-hour lengths";
     EXPECT_EQ(a.title(), "Orbel 60m");
-    EXPECT_EQ(a.item->toolTip(), "Orbel 60m");
+    EXPECT_EQ(a.look().toolTip.value(0), "Orbel 60m") << "the tooltip starts with the title";
     EXPECT_FALSE(fs::exists(supportDir)) << "launch writes nothing";
 }
 
@@ -129,6 +131,25 @@ TEST_F(AppFixture, SaysOnceWhenIdleTimeCannotBeRead) {
     ASSERT_NE(err.find(line), std::string::npos) << err;
     EXPECT_EQ(err.find(line, err.find(line) + 1), std::string::npos) << "said more than once: " << err;
     EXPECT_EQ(asked, 1);
+}
+
+TEST_F(AppFixture, WithoutAnyTraySaysSoOnceAndStillDarkensPastTheBlock) {
+    fillCurves();
+    writeConfig(fixedBlock);
+    testing::internal::CaptureStderr();
+    App& a = start(); // no session bus and no X server: neither kind of tray
+    a.machine->activeSec = 50 * 60 - 2;
+    step(90);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(a.tray->kind(), "none");
+    const std::string line = std::string("orbel-lite: ") + noTrayMessage + "\n";
+    ASSERT_NE(err.find(line), std::string::npos) << err;
+    EXPECT_EQ(err.find(line, err.find(line) + 1), std::string::npos) << "said more than once: " << err;
+    EXPECT_NE(err.find("--status"), std::string::npos) << "names the command-line control";
+    EXPECT_EQ(a.title(), "Break now");
+    ASSERT_FALSE(a.overlay.wins.empty());
+    for (const auto& w : a.overlay.wins)
+        EXPECT_TRUE(w->isVisible());
 }
 
 TEST_F(AppFixture, BlockBelowOneMinuteResetsEveryField) {
@@ -156,7 +177,7 @@ TEST_F(AppFixture, TitleFollowsMinutesOvertimeAndPause) {
     call = true;
     step();
     EXPECT_EQ(a.title(), "Orbel paused");
-    EXPECT_EQ(a.item->toolTip(), "Orbel paused");
+    EXPECT_EQ(a.look().toolTip.value(0), "Orbel paused");
 }
 
 TEST_F(AppFixture, MenuEntriesInOrderWithShortcuts) {
@@ -186,7 +207,7 @@ TEST_F(AppFixture, MenuEntriesInOrderWithShortcuts) {
     step();
     EXPECT_EQ(visibleTexts(), (QStringList{"Paused", "---", "Pause 1 hour", "Resume", "Override with a reason\u2026",
                                            "Settings\u2026", "---", "Quit Orbel Lite"}));
-    EXPECT_EQ(a.item->contextMenu(), shown) << "the same menu, updated in place";
+    EXPECT_EQ(shown->actions(), items) << "the same menu and entries, updated in place";
 }
 
 TEST_F(AppFixture, PauseResumeAndQuitSaveAtOnce) {

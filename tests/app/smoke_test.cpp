@@ -211,6 +211,26 @@ TEST(Smoke, SelftestWinsOverSmokeAndNearMissesDoNotCount) {
     // alongside a real smoke run only via the single-agent test below.
 }
 
+// The control switches ask a running agent and never start one; with none (here not even a
+// session bus) they say so and exit 1. Whole arguments only, and the self-check still wins.
+TEST(Control, SwitchesNeedARunningAgentAndMatchWhole) {
+    Sandbox box;
+    for (const char* sw : {"--status", "--pause", "--resume", "--override", "--settings", "--quit"}) {
+        SCOPED_TRACE(sw);
+        const Result r = box.run({sw});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.out, "");
+        EXPECT_NE(r.err.find("orbel-lite: no agent is running in this session"), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(box.run({"--quit", "--selftest"}).out, "orbel-lite tests ok\n");
+    EXPECT_EQ(box.run({"--smoke", "--status-now"}).out, "smoke ok: 60.0 min block, 1 screens\n")
+        << "a near miss asks nothing";
+    const Result help = box.run({"--help"});
+    EXPECT_EQ(help.status, 0);
+    for (const char* sw : {"--status", "--pause", "--resume", "--override", "--settings", "--quit"})
+        EXPECT_NE(help.out.find(sw), std::string::npos) << sw;
+}
+
 TEST(SingleAgent, SecondStartSaysSoWhileSmokeAndSelftestStillRun) {
     Sandbox box;
     int out[2];

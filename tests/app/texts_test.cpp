@@ -34,6 +34,45 @@ TEST(InfoLine, LengthsAndMinutesOrPaused) {
     EXPECT_EQ(infoLine(Out{.minsLeft = 3, .paused = true}), "Paused");
 }
 
+TEST(StatusLines, SayWhyPausedAndUntilWhenAnOverrideRuns) {
+    using Kind = CallCause::Kind;
+    const auto clock = [](double t) { return "@" + std::to_string(static_cast<long long>(t)); };
+    const Out running{.workMin = 50, .breakMin = 5, .minsLeft = 23.9};
+    const Out paused{.minsLeft = 23.9, .paused = true};
+    struct Case {
+        const char* edge;
+        StatusFacts facts;
+        std::vector<std::string> lines;
+    };
+    const Case cases[] = {
+        {"running", {running, 100, 0, 0, {}}, {"Orbel 23m", "Block 50 min, break 5 min, 23 min left"}},
+        {"manual_pause", {paused, 100, 3700, 0, {}}, {"Orbel paused", "Paused", "Paused until @3700"}},
+        {"pause_ended_during_a_call",
+         {paused, 100, 90, 0, {Kind::frontApp, "zoom"}},
+         {"Orbel paused", "Paused", "Call application in front: zoom"}},
+        {"microphone_named",
+         {paused, 100, 0, 0, {Kind::microphone, "Firefox"}},
+         {"Orbel paused", "Paused", "Microphone in use by Firefox"}},
+        {"microphone_unnamed",
+         {paused, 100, 0, 0, {Kind::microphone, ""}},
+         {"Orbel paused", "Paused", "Microphone in use"}},
+        {"pause_and_call",
+         {paused, 100, 3700, 0, {Kind::microphone, ""}},
+         {"Orbel paused", "Paused", "Paused until @3700", "Microphone in use"}},
+        {"name_with_line_breaks_stays_one_line",
+         {paused, 100, 0, 0, {Kind::frontApp, "evil\nOrbel 50m\t"}},
+         {"Orbel paused", "Paused", "Call application in front: evil Orbel 50m "}},
+        {"stale_cause_while_running",
+         {running, 100, 0, 0, {Kind::frontApp, "zoom"}},
+         {"Orbel 23m", "Block 50 min, break 5 min, 23 min left"}},
+        {"override",
+         {Out{.stage = 0, .workMin = 50, .breakMin = 5, .minsLeft = 0, .granted = true}, 100, 0, 975, {}},
+         {"Orbel 0m", "Block 50 min, break 5 min, 0 min left", "Override until @975"}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(statusLines(c.facts, clock), c.lines) << c.edge;
+}
+
 TEST(ShortestDecimal, ReadsBackAndMarksWholeNumbers) {
     EXPECT_EQ(shortestDecimal(50), "50.0");
     EXPECT_EQ(shortestDecimal(2), "2.0");

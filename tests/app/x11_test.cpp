@@ -2,14 +2,18 @@
 #include "../overlay/widget_helpers.h"
 #include "../overlay/x_helpers.h"
 #include "app/app.h"
+#include "app/dialogs.h"
 #include "app/texts.h"
+#include "app/tray/qt_tray_item.h"
 #include "storage/locations.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QMenu>
 #include <QSystemTrayIcon>
+#include <QTimer>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -44,17 +48,25 @@ TEST(TrayOnX11, IconAppearsWhenTheTrayComesLateAndAClickOpensTheMenu) {
     env.onCall = [] { return false; };
     env.idleProblem = [] { return std::string(); };
     env.terminate = [] {};
+    env.busAddress.clear(); // no StatusNotifierWatcher: the XEmbed tray is the one to take
     App app(env);
     app.launch(); // before any tray exists, as at a login where the panel starts late
+    EXPECT_EQ(app.tray->kind(), "none");
 
     Child tray = startTray();
-    // Docked, and laid out: the tray moves a new icon into place after embedding it.
+    // Taken when it appears, docked, and laid out: the tray moves a new icon into place after
+    // embedding it.
+    const auto trayIcon = [&]() -> QSystemTrayIcon* {
+        auto* xembed = dynamic_cast<QtTrayItem*>(&app.tray->item());
+        return xembed ? &xembed->icon : nullptr;
+    };
+    ASSERT_TRUE(waitUntil([&] { return trayIcon() != nullptr; }, 20000)) << "the XEmbed tray was not taken";
     QRect icon;
     ASSERT_TRUE(waitUntil(
         [&] {
-            const QRect before = app.item->geometry();
+            const QRect before = trayIcon()->geometry();
             waitUntil([] { return false; }, 300);
-            icon = app.item->geometry();
+            icon = trayIcon()->geometry();
             return !icon.isEmpty() && icon == before;
         },
         20000))
@@ -74,6 +86,56 @@ TEST(TrayOnX11, IconAppearsWhenTheTrayComesLateAndAClickOpensTheMenu) {
         app.menu.menu.hide();
         ASSERT_TRUE(waitUntil([&] { return !app.menu.menu.isVisible(); }));
     }
+}
+
+// openbox that gives no new window the keyboard when it appears, as a window manager with strict
+// focus-stealing prevention does with a window the user did not just click into.
+Child startStrictWindowManager() {
+    const std::string rc = session().dir() + "/strict-rc.xml";
+    runTool({"sh", "-c",
+             "sed 's|<applications>|<applications><application class=\"*\"><focus>no</focus></application>|' "
+             "/etc/xdg/openbox/rc.xml > " +
+                 rc});
+    Child openbox({"openbox", "--sm-disable", "--config-file", rc}, session().dir() + "/openbox-strict.log");
+    waitUntil([] { return property32(rootWindow(), "_NET_SUPPORTING_WM_CHECK").has_value(); }, 20000);
+    return openbox;
+}
+
+// The override prompt opens while another program's window has the keyboard (the user was
+// typing there and chose the command from the tray or the command line): the prompt must take
+// the keyboard, so what the user types next lands in its field and Return answers it.
+TEST(DialogsOnX11, PromptTakesTheKeyboardFromTheWindowInFront) {
+    Child wm = startStrictWindowManager();
+    Child term({"xterm", "-geometry", "80x24+100+100"}, session().dir() + "/xterm.log");
+    std::string front;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return runTool({"xdotool", "search", "--sync", "--onlyvisible", "--class", "xterm"});
+        },
+        20000));
+    ASSERT_TRUE(
+        runTool({"sh", "-c", "xdotool windowactivate --sync $(xdotool search --onlyvisible --class xterm | head -1)"}));
+
+    QtDialogs dialogs([](QWidget*) {});
+    bool focused = false;
+    QTimer::singleShot(0, [&] {
+        focused = waitUntil(
+            [] {
+                QWidget* f = QApplication::focusWidget();
+                return f && f->objectName() == "reason" && f->window()->isActiveWindow();
+            },
+            10000);
+        runTool({"xdotool", "type", "--delay", "20", "back in five"});
+        runTool({"xdotool", "key", "Return"});
+        // Should the keys have gone elsewhere, end the prompt so the test can report it.
+        QTimer::singleShot(10000, [] {
+            if (QWidget* w = QApplication::activeModalWidget()) w->close();
+        });
+    });
+    const std::optional<QString> answer = dialogs.prompt(QStringLiteral("Override"), QStringLiteral("Why?"));
+    EXPECT_TRUE(focused) << "the field never had the keyboard";
+    ASSERT_TRUE(answer.has_value()) << "Return did not reach the prompt";
+    EXPECT_EQ(answer->toStdString(), "back in five");
 }
 
 // A settings file for a block of one minute, a 15-second break and 3 seconds per stage.

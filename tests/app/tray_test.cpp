@@ -1,0 +1,354 @@
+// The tray item and the command-line control on a private session bus, with a fake
+// StatusNotifierWatcher, as a host would drive them.
+#include "app/agent_bus.h"
+#include "app/app.h"
+#include "app/app_id.h"
+#include "app/tray/dbus_menu.h"
+#include "app/tray/sni_item.h"
+#include "child_process.h"
+#include "storage/locations.h"
+#include "storage/settings_file.h"
+
+#include <QApplication>
+#include <QDBusConnection>
+#include <QDBusPendingCall>
+#include <QDBusPendingReply>
+#include <QDBusVariant>
+#include <QElapsedTimer>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+
+// Readable lists in failure messages.
+void PrintTo(const QStringList& l, std::ostream* os) {
+    *os << '[' << l.join(" | ").toStdString() << ']';
+}
+
+namespace orbel {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Child;
+
+std::string busAddress() {
+    return qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS").toStdString();
+}
+
+// Waits with the event loop running, so the agent in this process can answer meanwhile.
+bool spin(const std::function<bool()>& done, int ms = 20000) {
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > ms) return done();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    QCoreApplication::processEvents(); // signals that came before the answer are delivered too
+    return true;
+}
+
+// Counts what the agent signals to hosts.
+class Listener final : public QObject {
+    Q_OBJECT
+public:
+    QStringList labels;
+    int toolTips = 0;
+    int layouts = 0;
+    int itemUpdates = 0;
+public slots:
+    void label(const QString& text, const QString& guide) { labels << text + "|" + guide; }
+    void toolTip() { ++toolTips; }
+    void layout(uint, int) { ++layouts; }
+    void items() { ++itemUpdates; }
+};
+
+// The agent with a hand-driven clock on the private bus, a host connection of the test's own,
+// and the fake watcher.
+struct TrayBus : ::testing::Test {
+    TrayBus() {
+        char tmpl[] = "/tmp/orbel-tray-XXXXXX";
+        dir = mkdtemp(tmpl);
+        supportDir = dir / "Orbel Lite";
+        cfgURL = supportDir / "config.json";
+        logURL = supportDir / "overrides.log";
+        fs::create_directories(supportDir);
+        std::ofstream(cfgURL)
+            << R"({"adaptive":false,"workMin":50,"breakMin":5,"stageEveryMin":2,"holdSec":120,"easeAfterSec":120,)"
+               R"("easeRate":2,"grantMin":15,"maxGrantsPerDay":2,"reasonMinChars":15,"cooldownSec":20,"pausedUntil":0,"wakeTs":0})";
+    }
+    ~TrayBus() override {
+        app.reset();
+        QDBusConnection::disconnectFromBus(host.name());
+        fs::remove_all(dir);
+    }
+
+    bool startWatcher() {
+        watcher = Child({{FAKE_SNI_WATCHER}, {}, 1, false});
+        const auto line = watcher.readLine(20);
+        return line && *line == "ready";
+    }
+
+    App& start() {
+        AppEnv env;
+        env.clock = [this] { return now; };
+        env.idle = [] { return 0.0; };
+        env.onCall = [] { return false; };
+        env.callCause = [] { return CallCause{}; };
+        env.today = [](double) { return std::string("2026-12-09"); };
+        env.idleProblem = [] { return std::string(); };
+        env.terminate = [this] { ++terminated; };
+        env.busAddress = busAddress();
+        app = std::make_unique<App>(env);
+        app->launch();
+        return *app;
+    }
+
+    void step(int n = 1) {
+        for (int i = 0; i < n; ++i) {
+            now += 1;
+            app->tick();
+        }
+    }
+
+    // A call made the way a host makes it, answered while this process's event loop runs.
+    QDBusMessage call(const QString& service, const QString& path, const QString& iface, const QString& method,
+                      const QVariantList& args = {}) {
+        QDBusMessage msg = QDBusMessage::createMethodCall(service, path, iface, method);
+        msg.setArguments(args);
+        QDBusPendingCall pending = host.asyncCall(msg, 20000);
+        spin([&] { return pending.isFinished(); });
+        return pending.reply();
+    }
+
+    QVariant itemProperty(const QString& name) {
+        const QDBusMessage r = call(itemService(), "/StatusNotifierItem", "org.freedesktop.DBus.Properties", "Get",
+                                    {"org.kde.StatusNotifierItem", name});
+        return r.arguments().isEmpty() ? QVariant() : qvariant_cast<QDBusVariant>(r.arguments().at(0)).variant();
+    }
+
+    QStringList registrations() {
+        const QDBusMessage r =
+            call("org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher", "org.orbel.FakeWatcher", "Registrations");
+        return r.arguments().isEmpty() ? QStringList{QStringLiteral("no answer")} : r.arguments().at(0).toStringList();
+    }
+
+    QString itemService() const { return QStringLiteral("org.kde.StatusNotifierItem-%1-1").arg(getpid()); }
+
+    QList<DBusMenuLayoutItem> menuEntries() {
+        const QDBusMessage r =
+            call(itemService(), DBusMenu::path, "com.canonical.dbusmenu", "GetLayout", {0, -1, QStringList()});
+        return qdbus_cast<DBusMenuLayoutItem>(r.arguments().value(1)).children;
+    }
+
+    // The visible entries of the exported menu, as "label" or "---", disabled ones marked "(off)".
+    QStringList layout() {
+        QStringList out;
+        for (const DBusMenuLayoutItem& c : menuEntries()) {
+            const QVariantMap& p = c.properties;
+            out << (p.value("type") == "separator"
+                        ? QStringLiteral("---")
+                        : p.value("label").toString() + (p.value("enabled").toBool() ? "" : " (off)"));
+        }
+        return out;
+    }
+
+    int entryId(const QString& label) {
+        for (const DBusMenuLayoutItem& c : menuEntries()) {
+            if (c.properties.value("label") == label) return c.id;
+        }
+        return -1;
+    }
+
+    // A host's click on an entry; the command runs once the host has its answer.
+    void click(const QString& label, const std::function<bool()>& ran) {
+        const QDBusMessage r =
+            call(itemService(), DBusMenu::path, "com.canonical.dbusmenu", "Event",
+                 {entryId(label), QStringLiteral("clicked"), QVariant::fromValue(QDBusVariant(0)), 0U});
+        EXPECT_EQ(r.type(), QDBusMessage::ReplyMessage) << r.errorMessage().toStdString();
+        EXPECT_TRUE(spin(ran)) << label.toStdString() << " did not run";
+    }
+
+    // Runs orbel-lite with arguments while the agent here keeps answering; its output on fd.
+    std::pair<int, std::string> cli(const std::string& arg, int fd = 1, const std::string& bus = busAddress()) {
+        Child c({{ORBEL_LITE_EXE, arg}, {{"DBUS_SESSION_BUS_ADDRESS", bus}, {"XDG_RUNTIME_DIR", dir.string()}}, fd});
+        spin([&] { return !c.running(); });
+        std::string out;
+        while (auto line = c.readLine(5))
+            out += *line + "\n";
+        return {c.exitStatus(), out};
+    }
+
+    fs::path dir;
+    double now = 1765270801.25;
+    int terminated = 0;
+    Child watcher;
+    std::unique_ptr<App> app;
+    QDBusConnection host = QDBusConnection::connectToBus(QString::fromStdString(busAddress()), "host");
+};
+
+TEST_F(TrayBus, ItemRegistersAndItsLabelFollowsTheTicksOncePerChange) {
+    ASSERT_TRUE(startWatcher());
+    App& a = start();
+    AgentBus control(a);
+    ASSERT_TRUE(control.start());
+    EXPECT_EQ(a.tray->kind(), "StatusNotifierItem");
+    ASSERT_TRUE(spin([&] { return registrations() == QStringList{itemService()}; }));
+
+    EXPECT_EQ(itemProperty("XAyatanaLabel"), "Orbel 50m");
+    const QString guide = itemProperty("XAyatanaLabelGuide").toString();
+    EXPECT_TRUE(guide == "Orbel paused" || guide == "Orbel 00m") << guide.toStdString();
+    EXPECT_EQ(itemProperty("Id"), QString::fromLatin1(appId));
+    EXPECT_EQ(itemProperty("Category"), "ApplicationStatus");
+    EXPECT_EQ(itemProperty("Status"), "Active");
+    EXPECT_EQ(itemProperty("Title"), "Orbel Lite");
+    EXPECT_EQ(itemProperty("ItemIsMenu"), true);
+    EXPECT_EQ(qvariant_cast<QDBusObjectPath>(itemProperty("Menu")).path(), "/MenuBar");
+    const auto pixmaps = qdbus_cast<SniPixmaps>(itemProperty("IconPixmap"));
+    ASSERT_FALSE(pixmaps.isEmpty());
+    for (const SniPixmap& p : pixmaps) {
+        ASSERT_EQ(p.bytes.size(), p.width * p.height * 4) << p.width;
+        // The centre is the glyph's dot: opaque ink, alpha first (ARGB in network byte order).
+        const auto at = static_cast<qsizetype>((p.height / 2 * p.width + p.width / 2) * 4);
+        EXPECT_EQ(p.bytes.mid(at, 4).toHex().toStdString(), "ff888888") << p.width;
+    }
+    const auto tip = qdbus_cast<SniToolTip>(itemProperty("ToolTip"));
+    EXPECT_EQ(tip.title, "Orbel 50m");
+    EXPECT_EQ(tip.text, "Block 50 min, break 5 min, 50 min left");
+
+    Listener heard;
+    const QString item = itemService();
+    ASSERT_TRUE(host.connect(item, "/StatusNotifierItem", "org.kde.StatusNotifierItem", "XAyatanaNewLabel", &heard,
+                             SLOT(label(QString, QString))));
+    ASSERT_TRUE(
+        host.connect(item, "/StatusNotifierItem", "org.kde.StatusNotifierItem", "NewToolTip", &heard, SLOT(toolTip())));
+    itemProperty("Id"); // the match rules are in place once a call has gone through
+
+    step(20); // 49.7 minutes left: one change, then 19 unchanged ticks
+    a.machine->activeSec = 50 * 60 - 0.4 * 60 - 1;
+    step();
+    step(30); // over the block
+    ASSERT_EQ(cli("--pause").first, 0);
+    step(5);
+    itemProperty("Id"); // every signal sent before this answer has arrived
+    const QString g = "|" + guide;
+    EXPECT_EQ(heard.labels, (QStringList{"Orbel 49m" + g, "Orbel 0m" + g, "Break now" + g, "Orbel paused" + g}));
+    EXPECT_EQ(itemProperty("XAyatanaLabel"), "Orbel paused");
+    EXPECT_EQ(heard.toolTips, 4) << "the tooltip changes with the title here, and only then";
+    EXPECT_EQ(loadCfg().pausedUntil, a.machine->cfg.pausedUntil) << "--pause saves at once";
+}
+
+TEST_F(TrayBus, MenuShowsTheLatestTickAndAClickRunsItsCommand) {
+    ASSERT_TRUE(startWatcher());
+    App& a = start();
+    const QStringList running{"Block 50 min, break 5 min, 50 min left (off)",
+                              "---",
+                              "Pause 1 hour",
+                              "Override with a reason\u2026",
+                              "Settings\u2026",
+                              "---",
+                              "Quit Orbel Lite"};
+    EXPECT_EQ(layout(), running);
+    const QDBusMessage shortcuts =
+        call(itemService(), DBusMenu::path, "com.canonical.dbusmenu", "GetGroupProperties",
+             {QVariant::fromValue(QList<int>{entryId("Settings\u2026"), entryId("Quit Orbel Lite")}),
+              QStringList{"shortcut"}});
+    const auto items = qdbus_cast<DBusMenuItemList>(shortcuts.arguments().value(0));
+    ASSERT_EQ(items.size(), 2);
+    EXPECT_EQ(qdbus_cast<DBusMenuShortcut>(items[0].properties.value("shortcut")),
+              (DBusMenuShortcut{{"Control", ","}}));
+    EXPECT_EQ(qdbus_cast<DBusMenuShortcut>(items[1].properties.value("shortcut")),
+              (DBusMenuShortcut{{"Control", "Q"}}));
+
+    Listener heard;
+    ASSERT_TRUE(host.connect(itemService(), DBusMenu::path, "com.canonical.dbusmenu", "LayoutUpdated", &heard,
+                             SLOT(layout(uint, int))));
+    ASSERT_TRUE(host.connect(itemService(), DBusMenu::path, "com.canonical.dbusmenu", "ItemsPropertiesUpdated", &heard,
+                             SLOT(items())));
+    layout();
+    step(59); // the info line changes once, at the first tick
+    layout();
+    EXPECT_EQ(heard.itemUpdates, 1);
+    EXPECT_EQ(heard.layouts, 0);
+
+    click("Pause 1 hour", [&] { return a.machine->cfg.pausedUntil > 0; });
+    EXPECT_EQ(a.machine->cfg.pausedUntil, now + 3600);
+    EXPECT_EQ(loadCfg().pausedUntil, now + 3600) << "saved at once";
+    step(3);
+    EXPECT_EQ(layout(), (QStringList{"Paused (off)", "---", "Pause 1 hour", "Resume", "Override with a reason\u2026",
+                                     "Settings\u2026", "---", "Quit Orbel Lite"}));
+    EXPECT_EQ(heard.layouts, 1);
+    click("Resume", [&] { return a.machine->cfg.pausedUntil == 0; });
+    step();
+    EXPECT_EQ(layout().value(3), "Override with a reason\u2026") << "Resume is gone";
+    EXPECT_EQ(heard.layouts, 2);
+    EXPECT_EQ(heard.itemUpdates, 1) << "a layout change carries the new info line";
+}
+
+TEST_F(TrayBus, WatcherThatComesLaterOrAgainGetsExactlyOneRegistration) {
+    App& a = start(); // no watcher yet: no tray
+    EXPECT_EQ(a.tray->kind(), "none");
+    ASSERT_TRUE(startWatcher());
+    ASSERT_TRUE(spin([&] { return a.tray->kind() == "StatusNotifierItem"; })) << "the watcher was not taken";
+    ASSERT_TRUE(spin([&] { return !registrations().isEmpty(); }));
+
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        step(3);
+        itemProperty("Id"); // the agent has handled everything the bus told it before this
+        EXPECT_EQ(registrations(), QStringList{itemService()});
+        watcher.stop();
+        ASSERT_TRUE(startWatcher());
+        ASSERT_TRUE(spin([&] { return !registrations().isEmpty(); })) << "no registration with the new watcher";
+    }
+}
+
+TEST_F(TrayBus, CommandLineControlsTheRunningAgentAndSaysWhenThereIsNone) {
+    App& a = start();
+    {
+        AgentBus control(a);
+        ASSERT_TRUE(control.start());
+        auto [status, out] = cli("--status");
+        EXPECT_EQ(status, 0);
+        EXPECT_EQ(out, "Orbel 50m\nBlock 50 min, break 5 min, 50 min left\n");
+
+        EXPECT_EQ(cli("--pause").first, 0);
+        step();
+        out = cli("--status").second;
+        EXPECT_EQ(out.substr(0, out.find("\nPaused until ")), "Orbel paused\nPaused") << out;
+        EXPECT_NE(out.find("\nPaused until "), std::string::npos) << out;
+
+        EXPECT_EQ(cli("--resume").first, 0);
+        step();
+        EXPECT_EQ(cli("--status").second, "Orbel 49m\nBlock 50 min, break 5 min, 49 min left\n");
+        EXPECT_EQ(loadCfg().pausedUntil, 0);
+
+        a.machine->cfg.breakMin = 9;
+        EXPECT_EQ(cli("--quit").first, 0);
+        EXPECT_EQ(terminated, 1);
+        EXPECT_EQ(loadCfg().breakMin, 9) << "quit saves first";
+    }
+    // The agent has left the bus; the bus itself is still there.
+    const auto [status, err] = cli("--status", 2);
+    EXPECT_EQ(status, 1);
+    EXPECT_NE(err.find("orbel-lite: no agent is running in this session"), std::string::npos) << err;
+}
+
+} // namespace
+} // namespace orbel
+
+// A private session bus for the whole run: the agent and the fakes meet there.
+int main(int argc, char** argv) {
+    testing::InitGoogleTest(&argc, argv);
+    if (GTEST_FLAG_GET(list_tests)) return RUN_ALL_TESTS();
+    orbel::test::Child daemon({{"dbus-daemon", "--session", "--nofork", "--print-address=1"}, {}, 1, false});
+    const auto address = daemon.readLine(20);
+    if (!address || address->empty()) {
+        std::fprintf(stderr, "no private session bus\n");
+        return 1;
+    }
+    qputenv("DBUS_SESSION_BUS_ADDRESS", QByteArray::fromStdString(*address));
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    return RUN_ALL_TESTS();
+}
+
+#include "tray_test.moc"

@@ -8,7 +8,7 @@ packages=(
   cmake ninja-build g++ pkg-config clang libclang-rt-14-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev nlohmann-json3-dev libicu-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  libxcb1-dev libxcb-screensaver0-dev libpulse-dev libwayland-dev wayland-protocols
+  libxcb1-dev libxcb-screensaver0-dev libpulse-dev libwayland-dev wayland-protocols plasma-wayland-protocols
   # servers and tools the tests start and drive
   xvfb xauth xdotool x11-utils x11-xserver-utils openbox xterm trayer picom
   pulseaudio pulseaudio-utils dbus-daemon imagemagick procps locales

@@ -61,8 +61,8 @@ int main(int argc, char** argv) {
     auto waylandIdle = WaylandIdle::open(comp.socket());
     auto mic = PulseMic::open(pa.server());
     auto front = X11Front::open(x.display());
-    Sensors x11Tick = pickSensors({x.display(), "", "", pa.server()});
-    Sensors gnomeTick = pickSensors({x.display(), "", bus.address(), pa.server()});
+    Sensors x11Tick = pickSensors({x.display(), "", "", pa.server(), ""});
+    Sensors gnomeTick = pickSensors({x.display(), "", bus.address(), pa.server(), ""});
     if (!x11Idle || !gnomeIdle || !waylandIdle || !mic || !front ||
         !test::waitUntil([&] { return mic->connected(); }, 15)) {
         std::fputs("sensing_bench: a backend did not open\n", stderr);

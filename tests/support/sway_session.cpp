@@ -140,6 +140,15 @@ std::string SwaySession::userCopy(const std::string& program) const {
     return ec ? std::string() : copy;
 }
 
+bool SwaySession::giveToUser(const std::string& path) const {
+    bool ok = ::chown(path.c_str(), user_->uid, user_->gid) == 0;
+    if (fs::is_directory(path)) {
+        for (const auto& entry : fs::recursive_directory_iterator(path))
+            ok = ::chown(entry.path().c_str(), user_->uid, user_->gid) == 0 && ok;
+    }
+    return ok;
+}
+
 int SwaySession::runTool(const std::vector<std::string>& argv, std::string* out) const {
     Child::Options o;
     o.argv = argv;

@@ -52,6 +52,9 @@ public:
     Child spawn(const std::vector<std::string>& argv, const EnvOverrides& extra = {}) const;
     // A copy of a program the test user can run whatever the permissions of the build tree.
     std::string userCopy(const std::string& program) const;
+    // Hands a file or a directory with everything in it to the test user (settings written by
+    // the test that the agent must be able to rewrite).
+    bool giveToUser(const std::string& path) const;
 
     // A native Wayland window, filled with one colour (0xRRGGBB), with the given app id; it
     // returns once sway has mapped it and given it the focus.

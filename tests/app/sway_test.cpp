@@ -33,19 +33,25 @@ std::string readAll(const std::string& path) {
 }
 
 // The grey level far from the break card, on a fresh screenshot; -1 when none could be taken.
-int greyNow(const test::SwaySession& sway) {
+// The second output lies right of the first (1280 wide).
+int greyNow(const test::SwaySession& sway, int x = 100) {
     const std::string path = sway.dir() + "/shot.png";
     if (!sway.screenshot(path)) return -1;
     const QImage shot(QString::fromStdString(path));
-    return shot.isNull() ? -1 : qGray(shot.pixel(100, 100));
+    return shot.isNull() ? -1 : qGray(shot.pixel(x, 100));
 }
 
-TEST(AgentOnSway, TypingPastAShortBlockDarkensANativeWindowAndAFullBreakClears) {
+// Two outputs, each with a white native window; the user types into the first.
+TEST(AgentOnSway, TypingPastAShortBlockDarkensEveryOutputAndAFullBreakClears) {
     test::SwaySession sway;
     ASSERT_TRUE(sway.ok()) << sway.error();
+    ASSERT_TRUE(sway.addOutput(1024, 768));
+    ASSERT_TRUE(sway.command("focus output HEADLESS-2"));
+    test::Child other = sway.openWindow("org.example.other", 0xffffff);
+    ASSERT_TRUE(sway.command("focus output HEADLESS-1"));
     test::Child page = sway.openWindow("org.example.editor", 0xffffff); // the user's work, white
-    ASSERT_TRUE(page.started());
-    ASSERT_TRUE(waitUntil([&] { return greyNow(sway) == 255; }, 20));
+    ASSERT_TRUE(page.started() && other.started());
+    ASSERT_TRUE(waitUntil([&] { return greyNow(sway) == 255 && greyNow(sway, 1380) == 255; }, 20));
 
     const fs::path config = fs::path(sway.dir()) / "xdg-config";
     writeShortBlock(config);
@@ -74,6 +80,14 @@ TEST(AgentOnSway, TypingPastAShortBlockDarkensANativeWindowAndAFullBreakClears) 
     EXPECT_LE(grey, 120) << "the overlay never darkened the native window";
     EXPECT_GE(firstDark, 55) << "the overlay came before a minute of work";
     ASSERT_TRUE(agent.running()) << readAll(log);
+    EXPECT_LE(greyNow(sway, 1380), 120) << "the second output is not covered";
+
+    // The overlay takes no keys: they still reach the window the user works in.
+    EXPECT_EQ(sway.focusedAppId(), "org.example.editor");
+    const int keys = sway.count("org.example.editor", "key");
+    ASSERT_TRUE(sway.type("k", true));
+    EXPECT_TRUE(waitUntil([&] { return sway.count("org.example.editor", "key") > keys; }, 10))
+        << "a key typed under the overlay did not reach the native window";
 
     // A full break: no input for 15 seconds clears the overtime and the overlay.
     EXPECT_TRUE(waitUntil([&] { return (grey = greyNow(sway)) >= 250; }, 60)) << "grey " << grey;

@@ -1,5 +1,6 @@
 #include "sway_session.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -181,13 +182,48 @@ std::string SwaySession::focusedAppId() const {
 }
 
 Child SwaySession::openWindow(const std::string& appId, unsigned rgb) const {
-    Child w = spawn({WL_WINDOW, appId, std::to_string(rgb)});
+    Child::Options o;
+    o.argv = {WL_WINDOW, appId, std::to_string(rgb)};
+    o.env = env();
+    Child w(o, {std::pair{user_->uid, user_->gid}, windowLog(appId)});
     if (!waitUntil([&] { return focusedAppId() == appId; }, startSec)) w.stop();
     return w;
 }
 
-bool SwaySession::type(const std::string& text) const {
+int SwaySession::count(const std::string& appId, const std::string& word) const {
+    std::ifstream log(windowLog(appId));
+    int n = 0;
+    for (std::string line; std::getline(log, line);)
+        n += line == word ? 1 : 0;
+    return n;
+}
+
+bool SwaySession::type(const std::string& text, bool settle) const {
+    if (settle) return runTool({"wtype", "-s", "300", text}) == 0;
     return runTool({"wtype", text}) == 0;
+}
+
+bool SwaySession::click(int x, int y) const {
+    std::string out;
+    if (runTool({"swaymsg", "-r", "-t", "get_outputs"}, &out) != 0) return false;
+    const nlohmann::json outputs = nlohmann::json::parse(out, nullptr, false);
+    int width = 0;
+    int height = 0;
+    for (const nlohmann::json& o : outputs.is_array() ? outputs : nlohmann::json::array()) {
+        width = std::max(width, o["rect"]["x"].get<int>() + o["rect"]["width"].get<int>());
+        height = std::max(height, o["rect"]["y"].get<int>() + o["rect"]["height"].get<int>());
+    }
+    return runTool({WL_CLICK, std::to_string(x), std::to_string(y), std::to_string(width), std::to_string(height)}) ==
+           0;
+}
+
+bool SwaySession::addOutput(int width, int height) const {
+    std::string out;
+    if (runTool({"swaymsg", "-r", "-t", "get_outputs"}, &out) != 0) return false;
+    const nlohmann::json before = nlohmann::json::parse(out, nullptr, false);
+    const std::string name = "HEADLESS-" + std::to_string(before.is_array() ? before.size() + 1 : 2);
+    return command("create_output") &&
+           command("output " + name + " resolution " + std::to_string(width) + "x" + std::to_string(height));
 }
 
 bool SwaySession::screenshot(const std::string& path) const {

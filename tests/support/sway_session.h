@@ -57,15 +57,26 @@ public:
     bool giveToUser(const std::string& path) const;
 
     // A native Wayland window, filled with one colour (0xRRGGBB), with the given app id; it
-    // returns once sway has mapped it and given it the focus.
+    // returns once sway has mapped it and given it the focus (a Child that has not started
+    // when it did not appear). Its log, windowLog(appId), gets a line "key" for every key
+    // press and "button" for every pointer button press the window receives.
     Child openWindow(const std::string& appId, unsigned rgb = 0xffffff) const;
+    std::string windowLog(const std::string& appId) const { return dir() + "/window-" + appId + ".log"; }
+    // How many lines of a window's log are exactly this word.
+    int count(const std::string& appId, const std::string& word) const;
 
     // swaymsg with the given command; true when sway ran it.
     bool command(const std::string& cmd) const;
     // The app id of the focused window ("" for none or an X client).
     std::string focusedAppId() const;
-    // Text typed through the virtual keyboard (wtype): input that XWayland never sees.
-    bool type(const std::string& text) const;
+    // Text typed through the virtual keyboard (wtype): input that XWayland never sees. The
+    // keyboard is plugged in for each call; with settle, the keys wait until clients had a
+    // moment to take it (so a window counts them), else they go at once.
+    bool type(const std::string& text, bool settle = false) const;
+    // A left click at a point of the whole layout, through a virtual pointer.
+    bool click(int x, int y) const;
+    // Adds a headless output beside the others; its name is HEADLESS-2, -3, and so on.
+    bool addOutput(int width, int height) const;
     // A screenshot of every output (grim) as a PNG file.
     bool screenshot(const std::string& path) const;
 

@@ -1,6 +1,8 @@
 // A native Wayland window for tests: xdg-shell, one colour over whatever size the compositor
 // gives it, and a chosen app id. Usage: wl_window APP_ID [RGB as a decimal number].
-// It runs until killed; it prints "mapped" once its first frame is committed.
+// It runs until killed. It prints "mapped WxH" for every frame it commits, and "key" and
+// "button" for each key press and pointer button press it receives, so a test can tell
+// whether input reached it.
 #include "xdg-shell-client-protocol.h"
 
 extern "C" {
@@ -22,6 +24,9 @@ struct Window {
     wl_compositor* compositor = nullptr;
     wl_shm* shm = nullptr;
     xdg_wm_base* wmBase = nullptr;
+    wl_seat* seat = nullptr;
+    wl_keyboard* keyboard = nullptr;
+    wl_pointer* pointer = nullptr;
     wl_surface* surface = nullptr;
     xdg_surface* xdgSurface = nullptr;
     xdg_toplevel* toplevel = nullptr;
@@ -38,6 +43,8 @@ void global(void* data, wl_registry* reg, std::uint32_t name, const char* iface,
         w->compositor = static_cast<wl_compositor*>(wl_registry_bind(reg, name, &wl_compositor_interface, 4));
     } else if (std::strcmp(iface, wl_shm_interface.name) == 0) {
         w->shm = static_cast<wl_shm*>(wl_registry_bind(reg, name, &wl_shm_interface, 1));
+    } else if (std::strcmp(iface, wl_seat_interface.name) == 0) {
+        w->seat = static_cast<wl_seat*>(wl_registry_bind(reg, name, &wl_seat_interface, 1));
     } else if (std::strcmp(iface, xdg_wm_base_interface.name) == 0) {
         w->wmBase = static_cast<xdg_wm_base*>(wl_registry_bind(reg, name, &xdg_wm_base_interface, 1));
     }
@@ -62,6 +69,49 @@ wl_buffer* paint(Window& w) {
     wl_shm_pool_destroy(pool);
     ::close(fd);
     return buf;
+}
+
+void say(const char* what) {
+    std::puts(what);
+    std::fflush(stdout);
+}
+
+const wl_keyboard_listener keyboardListener{
+    [](void*, wl_keyboard*, std::uint32_t, int fd, std::uint32_t) { ::close(fd); },             // keymap
+    [](void*, wl_keyboard*, std::uint32_t, wl_surface*, wl_array*) {},                          // enter
+    [](void*, wl_keyboard*, std::uint32_t, wl_surface*) {},                                     // leave
+    [](void*, wl_keyboard*, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t state) { // key
+        if (state == WL_KEYBOARD_KEY_STATE_PRESSED) say("key");
+    },
+    [](void*, wl_keyboard*, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t) {}, // modifiers
+};
+
+const wl_pointer_listener pointerListener{
+    [](void*, wl_pointer*, std::uint32_t, wl_surface*, wl_fixed_t, wl_fixed_t) {},             // enter
+    [](void*, wl_pointer*, std::uint32_t, wl_surface*) {},                                     // leave
+    [](void*, wl_pointer*, std::uint32_t, wl_fixed_t, wl_fixed_t) {},                          // motion
+    [](void*, wl_pointer*, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t state) { // button
+        if (state == WL_POINTER_BUTTON_STATE_PRESSED) say("button");
+    },
+    [](void*, wl_pointer*, std::uint32_t, std::uint32_t, wl_fixed_t) {}, // axis
+};
+
+// The seat gains a keyboard while a virtual one (wtype) is plugged in, and loses it again; the
+// compositor makes a lost device's objects inert, so each new one is asked for afresh.
+void capabilities(void* data, wl_seat* seat, std::uint32_t caps) {
+    auto* w = static_cast<Window*>(data);
+    if (w->keyboard) wl_keyboard_destroy(w->keyboard);
+    if (w->pointer) wl_pointer_destroy(w->pointer);
+    w->keyboard = nullptr;
+    w->pointer = nullptr;
+    if (caps & WL_SEAT_CAPABILITY_KEYBOARD) {
+        w->keyboard = wl_seat_get_keyboard(seat);
+        wl_keyboard_add_listener(w->keyboard, &keyboardListener, w);
+    }
+    if (caps & WL_SEAT_CAPABILITY_POINTER) {
+        w->pointer = wl_seat_get_pointer(seat);
+        wl_pointer_add_listener(w->pointer, &pointerListener, w);
+    }
 }
 
 void ping(void*, xdg_wm_base* base, std::uint32_t serial) {
@@ -105,6 +155,8 @@ int main(int argc, char** argv) {
     wl_registry_add_listener(wl_display_get_registry(dpy), &regListener, &w);
     wl_display_roundtrip(dpy);
     if (!w.compositor || !w.shm || !w.wmBase) return 1;
+    static const wl_seat_listener seatListener{&capabilities};
+    if (w.seat) wl_seat_add_listener(w.seat, &seatListener, &w);
     static const xdg_wm_base_listener baseListener{&ping};
     static const xdg_surface_listener surfaceListener{&surfaceConfigure};
     static const xdg_toplevel_listener toplevelListener{&toplevelConfigure, &toplevelClose};

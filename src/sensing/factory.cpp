@@ -3,6 +3,7 @@
 #include "call_apps.h"
 #include "dbus/mutter_idle.h"
 #include "pulse/pulse_mic.h"
+#include "wayland/plasma_front.h"
 #include "wayland/wayland_front.h"
 #include "wayland/wayland_idle.h"
 #include "x11/x11_front.h"
@@ -71,7 +72,8 @@ std::vector<Candidate<MicSource>> micCandidates(const Environment& env) {
     return {{"pulse", [s = env.pulseServer] { return std::unique_ptr<MicSource>(PulseMic::open(s)); }}};
 }
 
-// wlroots compositors list every window, native or XWayland, with the activated one marked.
+// wlroots compositors list every window, native or XWayland, with the activated one marked;
+// KWin does the same for programs whose installed desktop entry asks for its window list.
 // Elsewhere on a Wayland session the X11 answer covers XWayland windows only; that is still
 // better than none, since it is where the call applications' Linux builds mostly run.
 std::vector<Candidate<FrontSource>> frontCandidates(const Environment& env) {
@@ -79,6 +81,8 @@ std::vector<Candidate<FrontSource>> frontCandidates(const Environment& env) {
     if (!env.waylandDisplay.empty()) {
         list.push_back({"wlr-foreign-toplevel",
                         [w = env.waylandDisplay] { return std::unique_ptr<FrontSource>(WaylandFront::open(w)); }});
+        list.push_back({"kde-plasma-windows",
+                        [w = env.waylandDisplay] { return std::unique_ptr<FrontSource>(PlasmaFront::open(w)); }});
     }
     if (!env.display.empty()) {
         list.push_back({"x11", [d = env.display] { return std::unique_ptr<FrontSource>(X11Front::open(d)); }});

@@ -112,15 +112,15 @@ INSTANTIATE_TEST_SUITE_P(
                     OrderCase{"gnome_wayland",
                               {":5", "wayland-0", "unix:path=/b", "", ""},
                               {"gnome-mutter", "wayland-idle-notify", "wayland-kde-idle"},
-                              {"wlr-foreign-toplevel", "x11"}},
+                              {"wlr-foreign-toplevel", "kde-plasma-windows", "x11"}},
                     OrderCase{"other_wayland_with_xwayland",
                               {":5", "wayland-0", "", "", ""},
                               {"wayland-idle-notify", "wayland-kde-idle"},
-                              {"wlr-foreign-toplevel", "x11"}},
+                              {"wlr-foreign-toplevel", "kde-plasma-windows", "x11"}},
                     OrderCase{"wayland_without_xwayland",
                               {"", "wayland-0", "", "", ""},
                               {"wayland-idle-notify", "wayland-kde-idle"},
-                              {"wlr-foreign-toplevel"}},
+                              {"wlr-foreign-toplevel", "kde-plasma-windows"}},
                     OrderCase{"bus_without_display", {"", "", "unix:path=/b", "", ""}, {"gnome-mutter"}, {}}),
     [](const testing::TestParamInfo<OrderCase>& i) { return std::string(i.param.edge); });
 

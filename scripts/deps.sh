@@ -12,6 +12,8 @@ packages=(
   # servers and tools the tests start and drive
   xvfb xauth xdotool x11-utils x11-xserver-utils openbox xterm trayer picom
   pulseaudio pulseaudio-utils dbus-daemon imagemagick procps locales
+  # real Wayland compositors: headless sway with XWayland (and grim, wtype), KWin, Mutter
+  sway xwayland grim wtype kwin-wayland mutter
 )
 
 sudo=""

@@ -66,5 +66,20 @@ INSTANTIATE_TEST_SUITE_P(DesktopEntry, KWinWindowList,
                                          GrantCase{"not_granted", false, "none"}),
                          [](const testing::TestParamInfo<GrantCase>& i) { return std::string(i.param.edge); });
 
+// ext-idle-notify-v1 in its first version keeps the seat active while an idle inhibitor (a
+// video player) is on screen: watching a video reads as work.
+TEST(KWinIdle, AnIdleInhibitorHoldsIdleAtZeroUntilItGoes) {
+    test::KWinSession kwin;
+    ASSERT_TRUE(kwin.ok()) << kwin.error();
+    test::Child player = kwin.openWindow("org.example.player", true);
+    ASSERT_TRUE(player.started());
+    test::TempDir scratch;
+    Sensors s = pickSensors(kwinEnv(kwin, scratch.path()));
+    ASSERT_EQ(s.idle.name, "wayland-idle-notify");
+    EXPECT_FALSE(waitUntil([&] { return s.idle.source->idleSeconds() > 0; }, 4)) << "idle while a video plays";
+    player.stop();
+    EXPECT_TRUE(waitUntil([&] { return s.idle.source->idleSeconds() >= 1; }, deadline));
+}
+
 } // namespace
 } // namespace orbel

@@ -47,6 +47,20 @@ TEST(OnSway, TypingIntoANativeWindowKeepsIdleNearZeroAndStoppingLetsItGrow) {
     EXPECT_TRUE(waitUntil([&] { return idle.idleSeconds() > 2.5; }, deadline)) << "idle time did not grow";
 }
 
+// A video player's idle inhibitor stops the compositor's idle timer, so watching a video reads
+// as work until the player goes.
+TEST(OnSway, AnIdleInhibitorHoldsIdleAtZeroUntilItGoes) {
+    test::SwaySession sway;
+    ASSERT_TRUE(sway.ok()) << sway.error();
+    test::Child player = sway.openWindow("org.example.player", 0x000000, true);
+    ASSERT_TRUE(player.started());
+    Sensors s = pickSensors(swayEnv(sway));
+    IdleSource& idle = *s.idle.source;
+    EXPECT_FALSE(waitUntil([&] { return idle.idleSeconds() > 0; }, 4)) << "idle while a video plays";
+    player.stop();
+    EXPECT_TRUE(waitUntil([&] { return idle.idleSeconds() >= 1; }, deadline)) << "still held once the player went";
+}
+
 struct FrontCase {
     const char* edge;
     std::vector<std::string> argv; // a window to open; wl_window when it names an app id only

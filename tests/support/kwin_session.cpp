@@ -77,8 +77,10 @@ EnvOverrides KWinSession::env() const {
             {"XDG_DATA_HOME", home_ + "/.local/share"}};
 }
 
-Child KWinSession::openWindow(const std::string& appId) const {
-    Child w({{WL_WINDOW, appId}, env(), 1, false});
+Child KWinSession::openWindow(const std::string& appId, bool inhibit) const {
+    std::vector<std::string> argv{WL_WINDOW, appId, std::to_string(0xffffff)};
+    if (inhibit) argv.emplace_back("inhibit");
+    Child w({argv, env(), 1, false});
     if (!w.readLine(startSec)) w.stop(); // "mapped WxH" once the first frame is committed
     return w;
 }

@@ -29,9 +29,9 @@ public:
     std::string socket() const { return runtime_ + "/kwin-test"; }
     EnvOverrides env() const;
 
-    // A native Wayland window with the given app id (see SwaySession::openWindow); returns
-    // once it has drawn its first frame.
-    Child openWindow(const std::string& appId) const;
+    // A native Wayland window with the given app id (see SwaySession::openWindow), holding an
+    // idle inhibitor with inhibit; returns once it has drawn its first frame.
+    Child openWindow(const std::string& appId, bool inhibit = false) const;
 
 private:
     bool start(const Options& opts);

@@ -181,9 +181,10 @@ std::string SwaySession::focusedAppId() const {
     return (*node)["app_id"].get<std::string>();
 }
 
-Child SwaySession::openWindow(const std::string& appId, unsigned rgb) const {
+Child SwaySession::openWindow(const std::string& appId, unsigned rgb, bool inhibit) const {
     Child::Options o;
     o.argv = {WL_WINDOW, appId, std::to_string(rgb)};
+    if (inhibit) o.argv.emplace_back("inhibit");
     o.env = env();
     Child w(o, {std::pair{user_->uid, user_->gid}, windowLog(appId)});
     if (!waitUntil([&] { return focusedAppId() == appId; }, startSec)) w.stop();

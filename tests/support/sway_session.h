@@ -60,7 +60,8 @@ public:
     // returns once sway has mapped it and given it the focus (a Child that has not started
     // when it did not appear). Its log, windowLog(appId), gets a line "key" for every key
     // press and "button" for every pointer button press the window receives.
-    Child openWindow(const std::string& appId, unsigned rgb = 0xffffff) const;
+    // With inhibit it holds an idle inhibitor while visible, as a video player does.
+    Child openWindow(const std::string& appId, unsigned rgb = 0xffffff, bool inhibit = false) const;
     std::string windowLog(const std::string& appId) const { return dir() + "/window-" + appId + ".log"; }
     // How many lines of a window's log are exactly this word.
     int count(const std::string& appId, const std::string& word) const;

@@ -1,13 +1,19 @@
 // A native Wayland window for tests: xdg-shell, one colour over whatever size the compositor
-// gives it, and a chosen app id. Usage: wl_window APP_ID [RGB as a decimal number].
+// gives it, and a chosen app id. Usage: wl_window APP_ID [RGB as a decimal number] [inhibit];
+// with "inhibit" it asks the compositor to keep the screen on while it is visible, as a video
+// player does.
 // It runs until killed. It prints "mapped WxH" for every frame it commits, and "key" and
 // "button" for each key press and pointer button press it receives, so a test can tell
 // whether input reached it.
+#include "idle-inhibit-unstable-v1-client-protocol.h"
 #include "xdg-shell-client-protocol.h"
 
+// NOLINTBEGIN(bugprone-suspicious-include): generated tables, built once here
 extern "C" {
-#include "xdg-shell-protocol.c" // NOLINT(bugprone-suspicious-include): generated tables, built once here
+#include "idle-inhibit-unstable-v1-protocol.c"
+#include "xdg-shell-protocol.c"
 }
+// NOLINTEND(bugprone-suspicious-include)
 
 #include <cstdint>
 #include <cstdio>
@@ -25,6 +31,7 @@ struct Window {
     wl_shm* shm = nullptr;
     xdg_wm_base* wmBase = nullptr;
     wl_seat* seat = nullptr;
+    zwp_idle_inhibit_manager_v1* inhibitManager = nullptr;
     wl_keyboard* keyboard = nullptr;
     wl_pointer* pointer = nullptr;
     wl_surface* surface = nullptr;
@@ -43,6 +50,9 @@ void global(void* data, wl_registry* reg, std::uint32_t name, const char* iface,
         w->compositor = static_cast<wl_compositor*>(wl_registry_bind(reg, name, &wl_compositor_interface, 4));
     } else if (std::strcmp(iface, wl_shm_interface.name) == 0) {
         w->shm = static_cast<wl_shm*>(wl_registry_bind(reg, name, &wl_shm_interface, 1));
+    } else if (std::strcmp(iface, zwp_idle_inhibit_manager_v1_interface.name) == 0) {
+        w->inhibitManager = static_cast<zwp_idle_inhibit_manager_v1*>(
+            wl_registry_bind(reg, name, &zwp_idle_inhibit_manager_v1_interface, 1));
     } else if (std::strcmp(iface, wl_seat_interface.name) == 0) {
         w->seat = static_cast<wl_seat*>(wl_registry_bind(reg, name, &wl_seat_interface, 1));
     } else if (std::strcmp(iface, xdg_wm_base_interface.name) == 0) {
@@ -168,6 +178,10 @@ int main(int argc, char** argv) {
     xdg_toplevel_add_listener(w.toplevel, &toplevelListener, &w);
     xdg_toplevel_set_app_id(w.toplevel, argv[1]);
     xdg_toplevel_set_title(w.toplevel, argv[1]);
+    if (argc > 3 && std::strcmp(argv[3], "inhibit") == 0) {
+        if (!w.inhibitManager) return 1;
+        zwp_idle_inhibit_manager_v1_create_inhibitor(w.inhibitManager, w.surface);
+    }
     wl_surface_commit(w.surface);
     while (!w.closed && wl_display_dispatch(dpy) >= 0) {
     }

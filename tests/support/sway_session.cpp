@@ -97,6 +97,10 @@ bool SwaySession::start(const Options& opts) {
         cfg << "exec " << tell << "\n";
     }
     ::chmod((dir() + "/config").c_str(), 0644);
+    // The helpers run as the test user, who may not reach the build tree (a checkout under
+    // root's home): they run from copies in the scratch directory.
+    window_ = userCopy(WL_WINDOW);
+    click_ = userCopy(WL_CLICK);
     Child::Options o;
     o.argv = {"sway", "-c", dir() + "/config"};
     o.env = {{"XDG_RUNTIME_DIR", runtime_},
@@ -183,7 +187,7 @@ std::string SwaySession::focusedAppId() const {
 
 Child SwaySession::openWindow(const std::string& appId, unsigned rgb, bool inhibit) const {
     Child::Options o;
-    o.argv = {WL_WINDOW, appId, std::to_string(rgb)};
+    o.argv = {window_, appId, std::to_string(rgb)};
     if (inhibit) o.argv.emplace_back("inhibit");
     o.env = env();
     Child w(o, {std::pair{user_->uid, user_->gid}, windowLog(appId)});
@@ -214,8 +218,7 @@ bool SwaySession::click(int x, int y) const {
         width = std::max(width, o["rect"]["x"].get<int>() + o["rect"]["width"].get<int>());
         height = std::max(height, o["rect"]["y"].get<int>() + o["rect"]["height"].get<int>());
     }
-    return runTool({WL_CLICK, std::to_string(x), std::to_string(y), std::to_string(width), std::to_string(height)}) ==
-           0;
+    return runTool({click_, std::to_string(x), std::to_string(y), std::to_string(width), std::to_string(height)}) == 0;
 }
 
 bool SwaySession::addOutput(int width, int height) const {

@@ -91,6 +91,8 @@ private:
     std::string home_;
     std::string wayland_;
     std::string xDisplay_;
+    std::string window_; // the test user's copies of wl_window and wl_click
+    std::string click_;
     std::string error_;
     Child sway_;
 };

@@ -8,10 +8,13 @@ packages=(
   cmake ninja-build g++ pkg-config clang libclang-rt-14-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev nlohmann-json3-dev libicu-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  libxcb1-dev libxcb-screensaver0-dev libpulse-dev libwayland-dev wayland-protocols libfontconfig-dev
+  libxcb1-dev libxcb-screensaver0-dev libpulse-dev libwayland-dev wayland-protocols plasma-wayland-protocols
+  libfontconfig-dev
   # servers and tools the tests start and drive
   xvfb xauth xdotool x11-utils x11-xserver-utils openbox xterm trayer picom
   pulseaudio pulseaudio-utils pipewire pipewire-pulse wireplumber dbus-daemon imagemagick procps locales
+  # real Wayland compositors: headless sway with XWayland (and grim, wtype), KWin, Mutter
+  sway xwayland grim wtype kwin-wayland mutter
   # the installed files' checks (QtSvg renders the icons in a test) and the Debian package
   qt6-svg-dev desktop-file-utils appstream man-db build-essential debhelper dpkg-dev fakeroot lintian git
   # a real StatusNotifierItem host for the tray test

@@ -1,16 +1,19 @@
 // Microseconds per sensing call and per tick, on private servers started here: Xvfb with
 // openbox and an xterm in front, a PulseAudio with an idle default source, a fake GNOME idle
-// monitor on a private session bus and a fake Wayland compositor with idle notifications. Then
+// monitor on a private session bus, a fake Wayland compositor with idle notifications, and a
+// headless sway with a native window in front (org_kde_kwin_idle, wlroots' toplevel list). Then
 // how soon the microphone answer follows a recorder on PulseAudio and on PipeWire.
 #include "audio_servers.h"
 #include "sensing/dbus/mutter_idle.h"
 #include "sensing/factory.h"
 #include "sensing/pulse/pulse_mic.h"
 #include "sensing/sensing.h"
+#include "sensing/wayland/wayland_front.h"
 #include "sensing/wayland/wayland_idle.h"
 #include "sensing/x11/x11_front.h"
 #include "sensing/x11/x11_idle.h"
 #include "servers.h"
+#include "sway_session.h"
 
 #include <algorithm>
 #include <benchmark/benchmark.h>
@@ -121,6 +124,12 @@ int main(int argc, char** argv) {
         std::fputs("sensing_bench: a private sound server did not start\n", stderr);
         return 1;
     }
+    test::SwaySession sway;
+    test::Child swayEditor = sway.ok() ? sway.openWindow("org.example.editor") : test::Child();
+    if (!sway.ok() || !swayEditor.started()) {
+        std::fprintf(stderr, "sensing_bench: sway did not start: %s\n", sway.error().c_str());
+        return 1;
+    }
     fillCallApps();
     auto x11Idle = X11Idle::open(x.display());
     auto gnomeIdle = MutterIdle::open(bus.address());
@@ -129,24 +138,34 @@ int main(int argc, char** argv) {
     auto front = X11Front::open(x.display());
     auto pulseAudioMic = PulseMic::open(pulseAudio->server());
     auto pipeWireMic = PulseMic::open(pipeWire->server());
-    Sensors x11Tick = pickSensors({x.display(), "", "", pa.server()});
-    Sensors gnomeTick = pickSensors({x.display(), "", bus.address(), pa.server()});
+    auto swayIdle = WaylandIdle::open(sway.socket(), WaylandIdle::Protocol::kdeIdle);
+    auto swayFront = WaylandFront::open(sway.socket());
+    Sensors swayTick = pickSensors({sway.xDisplay(), sway.socket(), "", pa.server(), "sway"});
+    Sensors x11Tick = pickSensors({x.display(), "", "", pa.server(), ""});
+    Sensors gnomeTick = pickSensors({x.display(), "", bus.address(), pa.server(), ""});
     const auto connected = [](const auto& m) { return m && test::waitUntil([&] { return m->connected(); }, 15); };
-    if (!x11Idle || !gnomeIdle || !waylandIdle || !front || !connected(mic) || !connected(pulseAudioMic) ||
-        !connected(pipeWireMic)) {
+    if (!x11Idle || !gnomeIdle || !waylandIdle || !front || !swayIdle || !swayFront || !connected(mic) ||
+        !connected(pulseAudioMic) || !connected(pipeWireMic)) {
         std::fputs("sensing_bench: a backend did not open\n", stderr);
         return 1;
     }
-    std::fprintf(stderr, "x11 tick: %s\ngnome tick: %s\n", x11Tick.summary().c_str(), gnomeTick.summary().c_str());
+    std::fprintf(stderr, "x11 tick: %s\ngnome tick: %s\nsway tick: %s\n", x11Tick.summary().c_str(),
+                 gnomeTick.summary().c_str(), swayTick.summary().c_str());
 
     benchmark::RegisterBenchmark("idle/x11-screensaver", idleBench, std::ref(*x11Idle))->Unit(benchmark::kMicrosecond);
     benchmark::RegisterBenchmark("idle/gnome-mutter", idleBench, std::ref(*gnomeIdle))->Unit(benchmark::kMicrosecond);
     benchmark::RegisterBenchmark("idle/wayland-idle-notify", idleBench, std::ref(*waylandIdle))
         ->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("idle/wayland-kde-idle (sway)", idleBench, std::ref(*swayIdle))
+        ->Unit(benchmark::kMicrosecond);
     benchmark::RegisterBenchmark("microphone/pulse", micBench, std::ref(*mic))->Unit(benchmark::kMicrosecond);
     benchmark::RegisterBenchmark("front/x11", frontBench, std::ref(*front))->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("front/wlr-foreign-toplevel (sway)", frontBench, std::ref(*swayFront))
+        ->Unit(benchmark::kMicrosecond);
     benchmark::RegisterBenchmark("tick/x11+pulse", tickBench, std::ref(x11Tick))->Unit(benchmark::kMicrosecond);
     benchmark::RegisterBenchmark("tick/gnome+pulse+x11", tickBench, std::ref(gnomeTick))->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("tick/sway: kde-idle+pulse+wlr", tickBench, std::ref(swayTick))
+        ->Unit(benchmark::kMicrosecond);
     registerLatency("pulseaudio", *pulseAudio, *pulseAudioMic);
     registerLatency("pipewire", *pipeWire, *pipeWireMic);
     benchmark::Initialize(&argc, argv);

@@ -11,6 +11,12 @@ std::vector<std::string> knownCallApps() {
         "zoom",
         "teams-for-linux",
         "crx_kjgfgldnnfoeklkmfkjfagphfepbbdan",
+        // Wayland app ids: Chrome names a web application's windows after its id and the
+        // profile ("Default" for the first one); the Flatpak build of teams-for-linux goes by
+        // its Flatpak id. Native Wayland Zoom and teams-for-linux report "zoom" and
+        // "teams-for-linux", listed above.
+        "chrome-kjgfgldnnfoeklkmfkjfagphfepbbdan-Default",
+        "com.github.IsmaelMartinez.teams_for_linux",
     };
 }
 

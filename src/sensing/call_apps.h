@@ -9,7 +9,7 @@
 namespace orbel {
 
 // The call applications: the macOS bundle identifiers and the names the same applications
-// carry on Linux (WM_CLASS instance or class).
+// carry on Linux (WM_CLASS instance or class on X11, app_id on Wayland).
 std::vector<std::string> knownCallApps();
 
 // Whether any identifier of the application in front is a member; exact, case-sensitive.

@@ -3,6 +3,8 @@
 #include "call_apps.h"
 #include "dbus/mutter_idle.h"
 #include "pulse/pulse_mic.h"
+#include "wayland/plasma_front.h"
+#include "wayland/wayland_front.h"
 #include "wayland/wayland_idle.h"
 #include "x11/x11_front.h"
 #include "x11/x11_idle.h"
@@ -30,6 +32,7 @@ Environment Environment::current() {
     e.display = env("DISPLAY");
     e.waylandDisplay = env("WAYLAND_DISPLAY");
     e.pulseServer = env("PULSE_SERVER");
+    e.desktop = env("XDG_CURRENT_DESKTOP");
     e.sessionBus = env("DBUS_SESSION_BUS_ADDRESS");
     const std::string runtimeDir = env("XDG_RUNTIME_DIR");
     if (e.sessionBus.empty() && !runtimeDir.empty() && isSocket(runtimeDir + "/bus")) {
@@ -39,9 +42,10 @@ Environment Environment::current() {
 }
 
 // GNOME first: it answers on X11 and Wayland alike. Then the Wayland compositor's idle
-// notifications (KWin, wlroots). X11's screen-saver extension is no idle source on a Wayland
-// session, where XWayland sees only the input of X clients and would report a typing user as
-// idle.
+// notifications, the current protocol before the older one (KWin, wlroots). X11's screen-saver
+// extension is no idle source on a Wayland session, where XWayland sees only the input of X
+// clients and would report a user typing into a native window as idle; with no Wayland source
+// the session has none, and the user is told so.
 std::vector<Candidate<IdleSource>> idleCandidates(const Environment& env) {
     std::vector<Candidate<IdleSource>> list;
     if (!env.sessionBus.empty()) {
@@ -49,8 +53,13 @@ std::vector<Candidate<IdleSource>> idleCandidates(const Environment& env) {
             {"gnome-mutter", [bus = env.sessionBus] { return std::unique_ptr<IdleSource>(MutterIdle::open(bus)); }});
     }
     if (!env.waylandDisplay.empty()) {
-        list.push_back({"wayland-idle-notify",
-                        [w = env.waylandDisplay] { return std::unique_ptr<IdleSource>(WaylandIdle::open(w)); }});
+        list.push_back({"wayland-idle-notify", [w = env.waylandDisplay] {
+                            return std::unique_ptr<IdleSource>(
+                                WaylandIdle::open(w, WaylandIdle::Protocol::extIdleNotify));
+                        }});
+        list.push_back({"wayland-kde-idle", [w = env.waylandDisplay] {
+                            return std::unique_ptr<IdleSource>(WaylandIdle::open(w, WaylandIdle::Protocol::kdeIdle));
+                        }});
     }
     if (!env.display.empty() && env.waylandDisplay.empty()) {
         list.push_back(
@@ -63,18 +72,42 @@ std::vector<Candidate<MicSource>> micCandidates(const Environment& env) {
     return {{"pulse", [s = env.pulseServer] { return std::unique_ptr<MicSource>(PulseMic::open(s)); }}};
 }
 
-// On a Wayland session the X11 answer covers XWayland windows only; that is still better than
-// none, since it is where the call applications' Linux builds mostly run.
+// wlroots compositors list every window, native or XWayland, with the activated one marked;
+// KWin does the same for programs whose installed desktop entry asks for its window list.
+// Elsewhere on a Wayland session the X11 answer covers XWayland windows only; that is still
+// better than none, since it is where the call applications' Linux builds mostly run.
 std::vector<Candidate<FrontSource>> frontCandidates(const Environment& env) {
     std::vector<Candidate<FrontSource>> list;
+    if (!env.waylandDisplay.empty()) {
+        list.push_back({"wlr-foreign-toplevel",
+                        [w = env.waylandDisplay] { return std::unique_ptr<FrontSource>(WaylandFront::open(w)); }});
+        list.push_back({"kde-plasma-windows",
+                        [w = env.waylandDisplay] { return std::unique_ptr<FrontSource>(PlasmaFront::open(w)); }});
+    }
     if (!env.display.empty()) {
         list.push_back({"x11", [d = env.display] { return std::unique_ptr<FrontSource>(X11Front::open(d)); }});
     }
     return list;
 }
 
+// The desktop as the start-up line names it: "GNOME", "KDE", else the first name in
+// $XDG_CURRENT_DESKTOP (which may list several, "ubuntu:GNOME").
+std::string desktopName(const std::string& current) {
+    for (const char* known : {"GNOME", "KDE"}) {
+        if (current.find(known) != std::string::npos) return known;
+    }
+    return current.substr(0, current.find(':'));
+}
+
+// On a Wayland session the X11 front source sees XWayland windows only; the line says so, so
+// that a user whose native call application is not recognised can tell why.
 std::string Sensors::summary() const {
-    return "idle: " + idle.name + ", microphone: " + mic.name + ", front: " + front.name;
+    std::string frontName = front.name;
+    if (wayland && frontName == "x11") {
+        const std::string name = desktopName(desktop);
+        frontName = "x11 only (" + (name.empty() ? std::string() : name + " ") + "Wayland)";
+    }
+    return "idle: " + idle.name + ", microphone: " + mic.name + ", front: " + frontName;
 }
 
 // Without an idle source the null backend reads 0, so every second counts as work: breaks
@@ -95,6 +128,8 @@ bool Sensors::onCall(const std::unordered_set<std::string>& apps) {
 
 Sensors pickSensors(const Environment& env) {
     Sensors s;
+    s.wayland = !env.waylandDisplay.empty();
+    s.desktop = env.desktop;
     s.idle = pickFirst<IdleSource, NullIdle>(idleCandidates(env));
     s.mic = pickFirst<MicSource, NullMic>(micCandidates(env));
     s.front = pickFirst<FrontSource, NullFront>(frontCandidates(env));

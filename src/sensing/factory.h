@@ -17,8 +17,9 @@ struct Environment {
     std::string waylandDisplay; // non-empty on a Wayland session
     std::string sessionBus;     // D-Bus session bus address; empty = no session bus
     std::string pulseServer;    // libpulse server string; empty = libpulse's usual lookup
+    std::string desktop;        // $XDG_CURRENT_DESKTOP ("GNOME", "KDE", "sway"), for the start-up line
 
-    // $DISPLAY, $WAYLAND_DISPLAY, $PULSE_SERVER, and the session bus from
+    // $DISPLAY, $WAYLAND_DISPLAY, $PULSE_SERVER, $XDG_CURRENT_DESKTOP, and the session bus from
     // $DBUS_SESSION_BUS_ADDRESS or else $XDG_RUNTIME_DIR/bus when that socket exists. No other
     // fallback: libdbus would otherwise start a bus of its own through X11 autolaunch.
     static Environment current();
@@ -44,6 +45,9 @@ template <class T, class Null> Choice<T> pickFirst(const std::vector<Candidate<T
     return {"none", std::make_unique<Null>()};
 }
 
+// The desktop's short name for the start-up line, from $XDG_CURRENT_DESKTOP.
+std::string desktopName(const std::string& current);
+
 // The candidates for this environment, most trusted first.
 std::vector<Candidate<IdleSource>> idleCandidates(const Environment& env);
 std::vector<Candidate<MicSource>> micCandidates(const Environment& env);
@@ -55,7 +59,12 @@ struct Sensors {
     Choice<MicSource> mic;
     Choice<FrontSource> front;
 
-    // "idle: x11-screensaver, microphone: pulse, front: x11"
+    bool wayland = false; // a Wayland session
+    std::string desktop;  // as in Environment
+
+    // The sources in use and what is blind: "idle: x11-screensaver, microphone: pulse,
+    // front: x11", or on GNOME's Wayland "idle: gnome-mutter, microphone: pulse, front: x11
+    // only (GNOME Wayland)".
     std::string summary() const;
     bool idleAvailable() const { return idle.name != "none"; }
     // One plain sentence for standard error when no idle source works, else empty.

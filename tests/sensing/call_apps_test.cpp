@@ -47,14 +47,20 @@ INSTANTIATE_TEST_SUITE_P(
         MembershipCase{"x11_chrome_app_instance", {"crx_kjgfgldnnfoeklkmfkjfagphfepbbdan", "Google-chrome"}, true},
         MembershipCase{"x11_chrome_browser", {"google-chrome", "Google-chrome"}, false},
         MembershipCase{"x11_other_chrome_app", {"crx_aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa", "Google-chrome"}, false},
-        MembershipCase{"x11_editor", {"gedit", "Gedit"}, false}),
+        MembershipCase{"x11_editor", {"gedit", "Gedit"}, false},
+        MembershipCase{"wayland_chrome_app_default_profile", {"chrome-kjgfgldnnfoeklkmfkjfagphfepbbdan-Default"}, true},
+        MembershipCase{
+            "wayland_chrome_app_other_profile", {"chrome-kjgfgldnnfoeklkmfkjfagphfepbbdan-Profile_1"}, false},
+        MembershipCase{"wayland_chrome_browser", {"google-chrome"}, false},
+        MembershipCase{"wayland_teams_flatpak", {"com.github.IsmaelMartinez.teams_for_linux"}, true},
+        MembershipCase{"wayland_teams_flatpak_lower_case", {"com.github.ismaelmartinez.teams_for_linux"}, false}),
     [](const testing::TestParamInfo<MembershipCase>& i) { return std::string(i.param.edge); });
 
 TEST(CallApps, HoldsTheFourBundleIdentifiersAndTheirLinuxNames) {
     fillCallApps();
-    EXPECT_EQ(callApps.size(), 7u);
+    EXPECT_EQ(callApps.size(), 9u);
     fillCallApps(); // filling twice does not duplicate or drop anything
-    EXPECT_EQ(callApps.size(), 7u);
+    EXPECT_EQ(callApps.size(), 9u);
 }
 
 class FakeMic final : public MicSource {

@@ -105,14 +105,23 @@ TEST_P(CandidateOrder, MostTrustedFirst) {
 
 INSTANTIATE_TEST_SUITE_P(
     Desktops, CandidateOrder,
-    testing::Values(
-        OrderCase{"nothing", {}, {}, {}}, OrderCase{"x11_only", {":5", "", "", ""}, {"x11-screensaver"}, {"x11"}},
-        OrderCase{"gnome_x11", {":5", "", "unix:path=/b", ""}, {"gnome-mutter", "x11-screensaver"}, {"x11"}},
-        OrderCase{
-            "gnome_wayland", {":5", "wayland-0", "unix:path=/b", ""}, {"gnome-mutter", "wayland-idle-notify"}, {"x11"}},
-        OrderCase{"other_wayland_with_xwayland", {":5", "wayland-0", "", ""}, {"wayland-idle-notify"}, {"x11"}},
-        OrderCase{"wayland_without_xwayland", {"", "wayland-0", "", ""}, {"wayland-idle-notify"}, {}},
-        OrderCase{"bus_without_display", {"", "", "unix:path=/b", ""}, {"gnome-mutter"}, {}}),
+    testing::Values(OrderCase{"nothing", {}, {}, {}},
+                    OrderCase{"x11_only", {":5", "", "", "", ""}, {"x11-screensaver"}, {"x11"}},
+                    OrderCase{
+                        "gnome_x11", {":5", "", "unix:path=/b", "", ""}, {"gnome-mutter", "x11-screensaver"}, {"x11"}},
+                    OrderCase{"gnome_wayland",
+                              {":5", "wayland-0", "unix:path=/b", "", ""},
+                              {"gnome-mutter", "wayland-idle-notify", "wayland-kde-idle"},
+                              {"wlr-foreign-toplevel", "kde-plasma-windows", "x11"}},
+                    OrderCase{"other_wayland_with_xwayland",
+                              {":5", "wayland-0", "", "", ""},
+                              {"wayland-idle-notify", "wayland-kde-idle"},
+                              {"wlr-foreign-toplevel", "kde-plasma-windows", "x11"}},
+                    OrderCase{"wayland_without_xwayland",
+                              {"", "wayland-0", "", "", ""},
+                              {"wayland-idle-notify", "wayland-kde-idle"},
+                              {"wlr-foreign-toplevel", "kde-plasma-windows"}},
+                    OrderCase{"bus_without_display", {"", "", "unix:path=/b", "", ""}, {"gnome-mutter"}, {}}),
     [](const testing::TestParamInfo<OrderCase>& i) { return std::string(i.param.edge); });
 
 class FixedIdle final : public IdleSource {
@@ -180,6 +189,43 @@ TEST(Sensors, NothingAvailableGivesHarmlessAnswersAndSaysSo) {
     EXPECT_EQ(msg.find('\n'), std::string::npos);
     EXPECT_EQ(msg.back(), '.');
 }
+
+struct SummaryCase {
+    const char* edge;
+    bool wayland;
+    const char* desktop; // $XDG_CURRENT_DESKTOP
+    const char* front;   // the front source picked
+    const char* shown;   // what the start-up line says of it
+};
+
+// Names the case in test output instead of dumping its bytes.
+void PrintTo(const SummaryCase& c, std::ostream* os) {
+    *os << c.edge;
+}
+
+class StartupLine : public testing::TestWithParam<SummaryCase> {};
+
+// On Wayland the X11 front source sees XWayland windows only, and the line says so.
+TEST_P(StartupLine, SaysWhatTheFrontSourceCannotSee) {
+    Sensors s;
+    s.idle = {"gnome-mutter", std::make_unique<NullIdle>()};
+    s.mic = {"pulse", std::make_unique<NullMic>()};
+    s.front = {GetParam().front, std::make_unique<NullFront>()};
+    s.wayland = GetParam().wayland;
+    s.desktop = GetParam().desktop;
+    EXPECT_EQ(s.summary(), std::string("idle: gnome-mutter, microphone: pulse, front: ") + GetParam().shown);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sessions, StartupLine,
+    testing::Values(SummaryCase{"x11_session", false, "GNOME", "x11", "x11"},
+                    SummaryCase{"gnome_wayland", true, "GNOME", "x11", "x11 only (GNOME Wayland)"},
+                    SummaryCase{"ubuntu_gnome_wayland", true, "ubuntu:GNOME", "x11", "x11 only (GNOME Wayland)"},
+                    SummaryCase{"kde_wayland", true, "KDE", "x11", "x11 only (KDE Wayland)"},
+                    SummaryCase{"unknown_wayland", true, "", "x11", "x11 only (Wayland)"},
+                    SummaryCase{"wlroots", true, "sway", "wlr-foreign-toplevel", "wlr-foreign-toplevel"},
+                    SummaryCase{"wayland_nothing", true, "GNOME", "none", "none"}),
+    [](const testing::TestParamInfo<SummaryCase>& i) { return std::string(i.param.edge); });
 
 // Makes a listening unix socket at path, as a bus daemon would.
 int listenAt(const std::string& path) {

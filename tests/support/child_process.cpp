@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
+#include <grp.h>
 #include <poll.h>
 #include <ranges>
 #include <stdexcept>
@@ -60,27 +61,45 @@ std::vector<char*> pointers(std::vector<std::string>& strings) {
     return ptrs;
 }
 
+struct ChildSide {
+    const char* prog;
+    char** argv;
+    char** envp;
+    int captureFd;
+    int pipeW;
+    int stdinR;
+    int logFd; // -1, or where stdout and stderr go
+    bool quiet;
+    pid_t parent;
+    const std::optional<std::pair<uid_t, gid_t>>* runAs;
+};
+
 // Only async-signal-safe calls between fork and exec: the test process has other threads.
-[[noreturn]] void childSide(const char* prog, char** argv, char** envp, int captureFd, int pipeW, int stdinR,
-                            bool quiet, pid_t parent) {
+// The parent-death signal is set after dropping privileges, since a change of credentials
+// clears it.
+[[noreturn]] void childSide(const ChildSide& c) {
     ::setpgid(0, 0);
+    if (*c.runAs) {
+        const gid_t gid = (*c.runAs)->second;
+        if (::setgroups(1, &gid) != 0 || ::setgid(gid) != 0 || ::setuid((*c.runAs)->first) != 0) ::_exit(126);
+    }
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     ::signal(SIGPIPE, SIG_DFL); // the test process ignores it; an ignored signal survives exec
-    if (::getppid() != parent) ::_exit(127);
-    if (quiet) {
-        const int devnull = ::open("/dev/null", O_WRONLY);
-        ::dup2(devnull, 1);
-        ::dup2(devnull, 2);
+    if (::getppid() != c.parent) ::_exit(127);
+    if (c.quiet || c.logFd >= 0) {
+        const int out = c.logFd >= 0 ? c.logFd : ::open("/dev/null", O_WRONLY);
+        ::dup2(out, 1);
+        ::dup2(out, 2);
     }
-    if (captureFd >= 0) ::dup2(pipeW, captureFd);
-    if (stdinR >= 0) ::dup2(stdinR, 0);
-    ::execve(prog, argv, envp);
+    if (c.captureFd >= 0) ::dup2(c.pipeW, c.captureFd);
+    if (c.stdinR >= 0) ::dup2(c.stdinR, 0);
+    ::execve(c.prog, c.argv, c.envp);
     ::_exit(127);
 }
 
 } // namespace
 
-Child::Child(const Options& opts) {
+Child::Child(const Options& opts, const Placement& placement) {
     std::vector<std::string> args = opts.argv;
     std::vector<std::string> env = mergedEnv(opts.env);
     const std::string prog = findProgram(args.at(0));
@@ -90,11 +109,14 @@ Child::Child(const Options& opts) {
     if (opts.captureFd >= 0 && ::pipe2(fds.data(), O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
     std::array<int, 2> in{-1, -1};
     if (opts.feedStdin && ::pipe2(in.data(), O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
-    const pid_t parent = ::getpid();
+    const int logFd = placement.logFile.empty()
+                          ? -1
+                          : ::open(placement.logFile.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    const ChildSide side{prog.c_str(), argv.data(), envp.data(), opts.captureFd, fds[1],
+                         in[0],        logFd,       opts.quiet,  ::getpid(),     &placement.runAs};
     pid_ = ::fork();
-    if (pid_ == 0) {
-        childSide(prog.c_str(), argv.data(), envp.data(), opts.captureFd, fds[1], in[0], opts.quiet, parent);
-    }
+    if (pid_ == 0) childSide(side);
+    if (logFd >= 0) ::close(logFd);
     if (fds[1] >= 0) ::close(fds[1]);
     if (in[0] >= 0) ::close(in[0]);
     readFd_ = fds[0];

@@ -10,6 +10,12 @@ namespace orbel::test {
 
 using EnvOverrides = std::vector<std::pair<std::string, std::string>>; // value "" unsets
 
+// As whom a child runs and where its output goes, for programs that must not run as root.
+struct Placement {
+    std::optional<std::pair<uid_t, gid_t>> runAs; // drop to this user and group before exec (as root)
+    std::string logFile;                          // the child's stdout and stderr go here when set
+};
+
 // A program the tests start (a server or a client), in its own process group so stopping it
 // also stops whatever it started. It dies with the test process, and the destructor stops it,
 // so a failing test leaves nothing behind.
@@ -24,7 +30,8 @@ public:
     };
 
     Child() = default;
-    explicit Child(const Options& opts);
+    explicit Child(const Options& opts) : Child(opts, Placement{}) {}
+    Child(const Options& opts, const Placement& placement);
     ~Child() { stop(); }
     Child(Child&& other) noexcept;
     Child& operator=(Child&& other) noexcept;

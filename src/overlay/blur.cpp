@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <vector>
 
 namespace orbel {
 
@@ -30,6 +32,51 @@ QImage blurred(const QImage& image, int factor) {
         return {};
     }
     return grown(shrunk(image, std::max(1, factor)), image);
+}
+
+namespace {
+
+// One [1 2 1] pass along a line of n pixels, step apart, over each of the four channels.
+void smoothLine(QRgb* first, int n, std::ptrdiff_t step, std::vector<QRgb>& scratch) {
+    scratch.resize(static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i) {
+        scratch[static_cast<std::size_t>(i)] = first[i * step];
+    }
+    for (int i = 0; i < n; ++i) {
+        const QRgb a = scratch[static_cast<std::size_t>(std::max(i - 1, 0))];
+        const QRgb b = scratch[static_cast<std::size_t>(i)];
+        const QRgb c = scratch[static_cast<std::size_t>(std::min(i + 1, n - 1))];
+        std::uint32_t out = 0;
+        for (int shift = 0; shift < 32; shift += 8) {
+            const std::uint32_t sum = ((a >> shift) & 0xff) + 2 * ((b >> shift) & 0xff) + ((c >> shift) & 0xff);
+            out |= ((sum + 2) / 4) << shift;
+        }
+        first[i * step] = out;
+    }
+}
+
+} // namespace
+
+void soften(QImage& image) {
+    if (image.isNull()) {
+        return;
+    }
+    if (image.depth() != 32) {
+        image = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    }
+    const int w = image.width();
+    const int h = image.height();
+    const std::ptrdiff_t stride = image.bytesPerLine() / 4;
+    auto* pixels = reinterpret_cast<QRgb*>(image.bits());
+    std::vector<QRgb> scratch;
+    for (int pass = 0; pass < 5; ++pass) {
+        for (int y = 0; y < h; ++y) {
+            smoothLine(pixels + y * stride, w, 1, scratch);
+        }
+        for (int x = 0; x < w; ++x) {
+            smoothLine(pixels + x, h, stride, scratch);
+        }
+    }
 }
 
 bool isBlank(const QImage& image) {

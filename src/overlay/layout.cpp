@@ -24,6 +24,22 @@ QRect cardFrame(QSize screen) {
     return {left, bottom - cardHeight, right - left, cardHeight};
 }
 
+double scrimAlpha(double blur, double tint) {
+    // White darkened by this share is grey 110, 5:1 against white text: a margin over 4.5:1 for
+    // antialiased edges and a backdrop that is lighter than the blurred copy suggests.
+    constexpr double darkening = 0.57;
+    if (!(blur > 0) || !(tint < 1)) {
+        return 0; // nothing of the card shows, or the tint alone is black
+    }
+    // Inside the blur view black of the tint and of the scrim add up to 1 - (1 - t)(1 - s);
+    // the blur view's opacity scales all of it.
+    const double inside = darkening / blur;
+    if (inside >= 1) {
+        return 1;
+    }
+    return std::clamp(1 - (1 - inside) / (1 - std::max(tint, 0.0)), 0.0, 1.0);
+}
+
 int bandWidth(QSize screen, double level) {
     const int shorter = std::max(0, std::min(screen.width(), screen.height()));
     const double lvl = std::isnan(level) ? 0.0 : std::clamp(level, 0.0, 5.0);

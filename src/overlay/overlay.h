@@ -67,8 +67,10 @@ private:
     [[nodiscard]] bool anyVisible() const;
     void hideAll();
     void rebuild();
-    [[nodiscard]] bool prepareBackdrops();
-    void prepare(OverlayWindow& win, Backdrop backdrop);
+    [[nodiscard]] bool prepareBackdrops(Backdrop now, bool copyWanted);
+    void prepare(OverlayWindow& win, Backdrop backdrop, bool copyWanted);
+    void render(OverlayWindow& win, const Out& out, double blur, double tint, bool copyShown);
+    [[nodiscard]] std::vector<QWidget*> shownWindows() const;
     void raiseAll();
     [[nodiscard]] std::vector<QWidget*> keptWindows();
 

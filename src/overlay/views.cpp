@@ -8,6 +8,8 @@
 #include <QPainter>
 #include <QPalette>
 #include <QScreen>
+#include <algorithm>
+#include <cmath>
 
 namespace orbel {
 
@@ -23,7 +25,9 @@ QLabel* makeCard(QWidget* parent, QSize screen) {
     card->setWordWrap(true);
     card->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     QFont font = card->font();
-    font.setPointSizeF(28);
+    // 28 pixels, not points: three wrapped lines must fit the card's 120-pixel frame whatever
+    // the screen's dots per inch (28 points are 37 pixels at 96 dpi).
+    font.setPixelSize(28);
     font.setWeight(QFont::Medium);
     card->setFont(font);
     QPalette palette = card->palette();
@@ -76,10 +80,46 @@ void TintView::setOpacity(double opacity) {
     }
 }
 
+void TintView::setScrim(QRect area, double alpha) {
+    if (alpha <= 0) {
+        area = QRect();
+    }
+    if (area != scrimArea_ || alpha != scrimAlpha_) {
+        scrimArea_ = area;
+        scrimAlpha_ = area.isEmpty() ? 0 : alpha;
+        update();
+    }
+}
+
 void TintView::paintEvent(QPaintEvent* /*event*/) {
     QPainter painter(this);
     painter.setOpacity(opacity_);
     painter.fillRect(rect(), Qt::black);
+    if (scrimArea_.isEmpty() || scrimAlpha_ <= 0) {
+        return;
+    }
+    // Layers of growing rounded rectangles: inside the area all of them add up to the scrim's
+    // alpha; outward fewer overlap, so the darkening fades out instead of ending at an edge.
+    constexpr int layers = 10;
+    const int feather = std::max(16, scrimArea_.height() * 2 / 3);
+    const double layerAlpha = 1 - std::pow(1 - std::min(scrimAlpha_, 0.999), 1.0 / layers);
+    painter.setOpacity(layerAlpha);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(Qt::black);
+    for (int i = 1; i <= layers; ++i) {
+        const int grow = feather * i / layers;
+        painter.drawRoundedRect(scrimArea_.adjusted(-grow, -grow, grow, grow), grow + 8, grow + 8);
+    }
+}
+
+QRect cardTextArea(const QLabel& card) {
+    if (card.text().isEmpty()) {
+        return {};
+    }
+    const QRect inside = card.contentsRect();
+    const int flags = static_cast<int>(card.alignment()) | (card.wordWrap() ? Qt::TextWordWrap : 0);
+    return card.fontMetrics().boundingRect(inside, flags, card.text()).translated(card.pos());
 }
 
 OverlayWindow::OverlayWindow(QScreen* screen) : QWidget(nullptr, overlayFlags), screen_(screen) {
@@ -100,35 +140,60 @@ OverlayWindow::OverlayWindow(QScreen* screen) : QWidget(nullptr, overlayFlags), 
     makeCard(blur_, frame.size());
 }
 
-void OverlayWindow::setBackdrop(Backdrop backdrop, const QPixmap& copy, QPoint at) {
+void OverlayWindow::setBackdrop(Backdrop backdrop) {
+    if (backdrop != backdrop_) {
+        copy_ = QPixmap();
+        copyTaken_ = false;
+    }
     backdrop_ = backdrop;
-    copy_ = copy;
-    copyAt_ = at;
     prepared_ = true;
     blur_->setFadesWindow(backdrop == Backdrop::CompositorBlur);
     if (backdrop != Backdrop::SolidCopy) {
         clearMask();
     }
+    redraw();
+}
+
+void OverlayWindow::setCopy(const QPixmap& copy, QPoint at) {
+    copy_ = copy;
+    copyAt_ = at;
+    copyTaken_ = true;
+    redraw();
+}
+
+void OverlayWindow::setCopyShown(bool shown) {
+    if (shown != copyShown_) {
+        copyShown_ = shown;
+        redraw();
+    }
+}
+
+void OverlayWindow::redraw() {
+    // The blur view draws the copy too, through its opacity effect, which keeps what it drew
+    // (even across hiding) until the effect itself is told to draw again.
     update();
+    blur_->graphicsEffect()->update();
 }
 
 void OverlayWindow::dropBackdrop() {
     copy_ = QPixmap();
     prepared_ = false;
+    copyTaken_ = false;
+    copyShown_ = false;
 }
 
-void OverlayWindow::setShape(double level, std::int64_t stage) {
+void OverlayWindow::setShape(double level, std::int64_t stage, const QRegion& clear) {
     if (backdrop_ != Backdrop::SolidCopy) {
         return;
     }
-    const QRegion region = solidRegion(size(), level, stage);
+    const QRegion region = solidRegion(size(), level, stage).subtracted(clear);
     if (region != mask()) {
         setMask(region);
     }
 }
 
 void OverlayWindow::paintCopy(QPainter& painter, bool fallback) const {
-    if (!copy_.isNull()) {
+    if (copyShown_ && !copy_.isNull()) {
         painter.drawPixmap(copyAt_, copy_);
     } else if (fallback) {
         painter.fillRect(rect(), QColor(0x30, 0x30, 0x30));

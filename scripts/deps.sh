@@ -9,6 +9,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev nlohmann-json3-dev libicu-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libxcb1-dev libxcb-screensaver0-dev libpulse-dev libwayland-dev wayland-protocols
+  libxcb-render0-dev libxcb-damage0-dev libxcb-xfixes0-dev libxcb-composite0-dev libxcb-shape0-dev
   # servers and tools the tests start and drive
   xvfb xauth xdotool x11-utils x11-xserver-utils openbox xterm trayer picom
   pulseaudio pulseaudio-utils dbus-daemon imagemagick procps locales

@@ -3,6 +3,7 @@
 #include "app/app.h"
 #include "app/single_instance.h"
 #include "app/texts.h"
+#include "overlay/effect.h"
 #include "sensing/sensing.h"
 
 #include <QApplication>
@@ -47,7 +48,7 @@ int runAgent(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
 
     startSensing();
-    std::fprintf(stderr, "orbel-lite: %s\n", sensingSummary().c_str());
+    std::fprintf(stderr, "orbel-lite: %s, %s\n", sensingSummary().c_str(), blurSummary().c_str());
 
     App app(systemEnv());
     app.launch();

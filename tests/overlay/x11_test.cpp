@@ -209,6 +209,33 @@ TEST_F(X11Test, WithoutCompositorTheScreenNeverTurnsBlack) {
     }
 }
 
+// Without a compositor the opaque overlay leaves out the panel that holds the tray (it reserves
+// its edge with a strut), at every stage: the agent's own icon stays where the user finds it.
+TEST_F(X11Test, WithoutCompositorThePanelWithTheTrayStaysUncovered) {
+    Child panel({"trayer", "--edge", "bottom", "--align", "right", "--widthtype", "pixel", "--width", "200",
+                 "--height", "32", "--SetPartialStrut", "true", "--SetDockType", "true"},
+                session().dir() + "/trayer.log");
+    QImage shot;
+    ASSERT_TRUE(waitForScreen([](const QImage& s) { return grey(s, 1300, 884) < 250; }, shot, 20000));
+    const QRgb own = shot.pixel(1300, 884);
+    const struct {
+        Out out;
+        QPoint frame; // a point of the screen's edge the overlay covers
+        int grey;
+    } cases[] = {
+        {tick(2, 2), {100, 895}, static_cast<int>(std::lround(frameSeen(2)))},
+        {tick(5, 5, "Break"), {100, 895}, static_cast<int>(std::lround(seenOnWhite(5)))},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "stage " << c.out.stage);
+        overlay.show(c.out);
+        EXPECT_TRUE(waitForScreen(
+            [&](const QImage& s) { return std::abs(grey(s, c.frame.x(), c.frame.y()) - c.grey) <= 3; }, shot));
+        EXPECT_EQ(shot.pixel(1300, 884), own) << "the panel is covered";
+        hideAndSettle();
+    }
+}
+
 // With KWin the compositor blurs: the windows ask for it and fade as a whole by the blur
 // opacity; picom stands in for KWin here, the root property for KWin's announcement.
 TEST_F(X11Test, BlurBehindIsRequestedWhereTheCompositorOffersIt) {

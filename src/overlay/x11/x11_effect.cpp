@@ -133,7 +133,7 @@ std::uint32_t X11Effect::frameOf(std::uint32_t window) const {
         if (!tree) {
             return 0;
         }
-        if (tree->parent == root_ || tree->parent == XCB_NONE) {
+        if (tree->parent == tree->root || tree->parent == XCB_NONE) {
             return window;
         }
         window = tree->parent;
@@ -153,8 +153,8 @@ std::vector<std::uint32_t> X11Effect::keptFrames(std::span<QWidget* const> kept)
     return frames;
 }
 
-std::vector<StackEntry> X11Effect::stack() const {
-    const ReplyPtr tree(xcb_query_tree_reply(c_, xcb_query_tree(c_, root_), nullptr));
+std::vector<StackEntry> X11Effect::stack(std::uint32_t root) const {
+    const ReplyPtr tree(xcb_query_tree_reply(c_, xcb_query_tree(c_, root), nullptr));
     if (!tree) {
         return {};
     }
@@ -168,7 +168,7 @@ std::vector<StackEntry> X11Effect::stack() const {
         attrCookies[i] = xcb_get_window_attributes(c_, children[i]);
         geomCookies[i] = xcb_get_geometry(c_, children[i]);
     }
-    const ReplyPtr rootGeom(xcb_get_geometry_reply(c_, xcb_get_geometry(c_, root_), nullptr));
+    const ReplyPtr rootGeom(xcb_get_geometry_reply(c_, xcb_get_geometry(c_, root), nullptr));
     std::vector<StackEntry> stack(n);
     std::vector<std::pair<std::size_t, xcb_get_property_cookie_t>> typeCookies;
     for (std::size_t i = 0; i < n; ++i) {
@@ -226,14 +226,36 @@ void X11Effect::restack(std::span<const std::uint32_t> overlays, std::uint32_t b
 }
 
 void X11Effect::raise(std::span<QWidget* const> overlays, std::span<QWidget* const> kept) {
-    // The overlay windows bypass the window manager, so the server stacks them as asked.
-    std::vector<std::uint32_t> ids;
-    std::transform(overlays.begin(), overlays.end(), std::back_inserter(ids), idOf);
-    const std::vector<std::uint32_t> own = ownWindows(ids);
-    const std::vector<StackEntry> entries = stack();
-    const std::uint32_t below = stackBelow(entries, own, keptFrames(kept));
-    if (!stackedInPlace(entries, own, below)) {
-        restack(ids, below);
+    // The overlay windows bypass the window manager, so the server stacks them as asked. Each
+    // X screen has a stack of its own (a server may run one per monitor).
+    std::vector<xcb_get_geometry_cookie_t> cookies;
+    for (QWidget* w : overlays) {
+        cookies.push_back(xcb_get_geometry(c_, idOf(w)));
+    }
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> byRoot; // root, overlay
+    for (std::size_t i = 0; i < cookies.size(); ++i) {
+        const ReplyPtr geom(xcb_get_geometry_reply(c_, cookies[i], nullptr));
+        byRoot.emplace_back(geom ? geom->root : root_, idOf(overlays[i]));
+    }
+    const std::vector<std::uint32_t> frames = keptFrames(kept);
+    std::vector<std::uint32_t> roots;
+    for (const auto& [root, id] : byRoot) {
+        if (std::find(roots.begin(), roots.end(), root) != roots.end()) {
+            continue;
+        }
+        roots.push_back(root);
+        std::vector<std::uint32_t> ids;
+        for (const auto& [r, overlay] : byRoot) {
+            if (r == root) {
+                ids.push_back(overlay);
+            }
+        }
+        const std::vector<std::uint32_t> own = ownWindows(ids);
+        const std::vector<StackEntry> entries = stack(root);
+        const std::uint32_t below = stackBelow(entries, own, frames);
+        if (!stackedInPlace(entries, own, below)) {
+            restack(ids, below);
+        }
     }
 }
 

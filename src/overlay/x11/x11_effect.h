@@ -43,7 +43,7 @@ public:
 private:
     [[nodiscard]] std::uint32_t frameOf(std::uint32_t window) const;
     [[nodiscard]] std::vector<std::uint32_t> keptFrames(std::span<QWidget* const> kept) const;
-    [[nodiscard]] std::vector<StackEntry> stack() const;
+    [[nodiscard]] std::vector<StackEntry> stack(std::uint32_t root) const;
     [[nodiscard]] std::vector<std::uint32_t> ownWindows(std::span<const std::uint32_t> overlays) const;
     void restack(std::span<const std::uint32_t> overlays, std::uint32_t below);
     [[nodiscard]] QRect rootRect(std::uint32_t window) const;

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Measures the running agent on a private X server with two screens and a compositor:
-# CPU seconds, resident and proportional memory over 60 seconds at stage 0 and at stage 5, and
-# the wall time of --smoke. Reports figures; passes or fails nothing.
+# CPU seconds (the agent's, and the X server's and compositors' beside it), resident and
+# proportional memory over 60 seconds at stage 0, at stage 5 with nothing changing below, and
+# at stage 2 with a terminal below that scrolls all the time; then the wall time of --smoke.
+# Reports figures; passes or fails nothing.
 # Usage: bash bench/app/measure_agent.sh [path/to/orbel-lite] [seconds]
 set -euo pipefail
 exe="$(realpath "${1:-build/orbel-lite}")"
@@ -35,8 +37,10 @@ setsid Xvfb -displayfd 5 -screen 0 1440x900x24 -screen 1 1440x900x24 -wr -nolist
 pids+=($!)
 read -r -t 20 display <&5
 export DISPLAY=":$display"
-for s in 0 1; do spawn "picom$s" picom --backend xrender --no-fading-openclose -d ":$display.$s"; done
+# picom takes its screen from DISPLAY only (it has no option for it).
+for s in 0 1; do spawn "picom$s" env DISPLAY=":$display.$s" picom --backend xrender --no-fading-openclose; done
 sleep 2
+server_pids() { echo "${pids[@]:0:3}"; } # Xvfb and the two picoms
 
 settings() { # workMin stageEveryMin holdSec
   mkdir -p "$XDG_CONFIG_HOME/Orbel Lite"
@@ -45,6 +49,7 @@ settings() { # workMin stageEveryMin holdSec
 }
 
 cpu() { awk '{print $14 + $15}' "/proc/$1/stat"; }
+cpus() { local t=0; for p in "$@"; do t=$((t + $(cpu "$p" 2>/dev/null || echo 0))); done; echo "$t"; }
 kib() { awk -v k="$2" '$1 == k":" {print $2}' "/proc/$1/smaps_rollup"; }
 
 # Runs the agent, waits warm seconds, then reports CPU and memory over the measured seconds.
@@ -53,17 +58,21 @@ measure() {
   "$exe" >"$root/agent-$label.log" 2>&1 &
   local pid=$!
   sleep "$warm"
+  local servers; servers=$(server_pids)
   local c0; c0=$(cpu "$pid")
+  local s0; s0=$(cpus $servers)
   sleep "$seconds"
   local c1; c1=$(cpu "$pid")
+  local s1; s1=$(cpus $servers)
   # What the screens show at the end: mean grey of each (white when nothing covers them).
   local grey=""
   for s in 0 1; do
     grey+=" $(import -display "$DISPLAY.$s" -window root png:- 2>/dev/null |
       convert png:- -colorspace Gray -format '%[fx:round(mean*255)]' info: 2>/dev/null || echo '?')"
   done
-  printf '%-8s cpu %.2f s over %s s   rss %s KiB   pss %s KiB   screen grey%s\n' "$label" \
-    "$(awk -v a="$c0" -v b="$c1" -v t="$tick" 'BEGIN {print (b - a) / t}')" "$seconds" "$(kib "$pid" Rss)" "$(kib "$pid" Pss)" "$grey"
+  printf '%-13s cpu %.2f s over %s s (X server and compositors %.2f s)   rss %s KiB   pss %s KiB   screen grey%s\n' \
+    "$label" "$(awk -v a="$c0" -v b="$c1" -v t="$tick" 'BEGIN {print (b - a) / t}')" "$seconds" \
+    "$(awk -v a="$s0" -v b="$s1" -v t="$tick" 'BEGIN {print (b - a) / t}')" "$(kib "$pid" Rss)" "$(kib "$pid" Pss)" "$grey"
   kill "$pid"; wait "$pid" 2>/dev/null || true
 }
 
@@ -73,7 +82,15 @@ echo "screens seen by the agent: $screens"
 settings 50 2 120                  # a 50-minute block: no overlay for the whole run
 measure stage0 5
 settings 1 0.001 1e12              # every second counts as active; overtime after one minute
-measure stage5 65
+measure stage5-still 65
+# A block of one minute and stages of 72 seconds: stage 2 from second 132 to 204, the level
+# creeping at every tick, over a terminal on each screen that scrolls all the time.
+for s in 0 1; do
+  spawn "term$s" xterm -display ":$display.$s" -geometry 200x60+0+0 \
+    -e sh -c 'while :; do date; ls -l /usr/bin | head -40; sleep 0.05; done'
+done
+settings 1 1.2 1e12
+measure stage2-scroll 135
 grep -h "stage\|idle" "$root"/agent-*.log | sort -u | head -5 || true
 
 start=$(date +%s.%N)

@@ -131,7 +131,8 @@ void Overlay::render(OverlayWindow& win, const Out& out, double blur, double tin
     if (auto* tintView = view->findChild<QWidget*>(QStringLiteral("tint"), Qt::FindDirectChildrenOnly)) {
         tintView->setProperty("opacity", tint);
         if (auto* scrimmed = qobject_cast<TintView*>(tintView)) {
-            scrimmed->setScrim(card ? cardTextArea(*card) : QRect(), scrimAlpha(blur, tint));
+            const bool fadesWindow = win.backdrop() == Backdrop::CompositorBlur;
+            scrimmed->setScrim(card ? cardTextArea(*card) : QRect(), scrimAlpha(blur, tint, fadesWindow));
         }
     }
     win.setCopyShown(copyShown);

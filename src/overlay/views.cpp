@@ -3,7 +3,6 @@
 #include "overlay/layout.h"
 
 #include <QFont>
-#include <QGraphicsOpacityEffect>
 #include <QLabel>
 #include <QPainter>
 #include <QPalette>
@@ -39,10 +38,7 @@ QLabel* makeCard(QWidget* parent, QSize screen) {
 
 } // namespace
 
-BlurView::BlurView(QWidget* parent) : QWidget(parent), effect_(new QGraphicsOpacityEffect(this)) {
-    setGraphicsEffect(effect_);
-    apply();
-}
+BlurView::BlurView(QWidget* parent) : QWidget(parent) {}
 
 void BlurView::setOpacity(double opacity) {
     opacity_ = opacity;
@@ -55,18 +51,38 @@ void BlurView::setFadesWindow(bool fadesWindow) {
 }
 
 void BlurView::apply() {
-    effect_->setOpacity(fadesWindow_ ? 1.0 : opacity_);
     const double windowOpacity = fadesWindow_ ? opacity_ : 1.0;
     if (windowOpacity != windowOpacity_) {
         windowOpacity_ = windowOpacity;
         window()->setWindowOpacity(windowOpacity);
     }
+    const double fade = fadesWindow_ ? 1.0 : opacity_;
+    if (fade == fade_) {
+        return;
+    }
+    fade_ = fade;
+    // Each child draws itself at the view's opacity. A graphics effect would do the same for the
+    // whole group, but through a screen-sized picture drawn and blended again at every change,
+    // which costs more than all the rest of a tick.
+    for (QObject* child : children()) {
+        if (auto* tint = qobject_cast<TintView*>(child)) {
+            tint->setFade(fade);
+        } else if (auto* label = qobject_cast<QLabel*>(child)) {
+            QPalette palette = label->palette();
+            QColor text = palette.color(QPalette::WindowText);
+            text.setAlphaF(static_cast<float>(fade));
+            palette.setColor(QPalette::WindowText, text);
+            label->setPalette(palette);
+        }
+    }
+    update();
 }
 
 void BlurView::paintEvent(QPaintEvent* /*event*/) {
     if (const auto* win = qobject_cast<const OverlayWindow*>(window());
         win && win->backdrop() != Backdrop::CompositorBlur) {
         QPainter painter(this);
+        painter.setOpacity(fade_);
         win->paintCopy(painter, false);
     }
 }
@@ -76,6 +92,13 @@ TintView::TintView(QWidget* parent) : QWidget(parent) {}
 void TintView::setOpacity(double opacity) {
     if (opacity != opacity_) {
         opacity_ = opacity;
+        update();
+    }
+}
+
+void TintView::setFade(double fade) {
+    if (fade != fade_) {
+        fade_ = fade;
         update();
     }
 }
@@ -93,7 +116,7 @@ void TintView::setScrim(QRect area, double alpha) {
 
 void TintView::paintEvent(QPaintEvent* /*event*/) {
     QPainter painter(this);
-    painter.setOpacity(opacity_);
+    painter.setOpacity(opacity_ * fade_);
     painter.fillRect(rect(), Qt::black);
     if (scrimArea_.isEmpty() || scrimAlpha_ <= 0) {
         return;
@@ -169,10 +192,9 @@ void OverlayWindow::setCopyShown(bool shown) {
 }
 
 void OverlayWindow::redraw() {
-    // The blur view draws the copy too, through its opacity effect, which keeps what it drew
-    // (even across hiding) until the effect itself is told to draw again.
+    // The blur view draws the copy too, faded.
     update();
-    blur_->graphicsEffect()->update();
+    blur_->update();
 }
 
 void OverlayWindow::dropBackdrop() {

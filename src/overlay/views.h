@@ -9,7 +9,6 @@
 #include <QWidget>
 #include <cstdint>
 
-class QGraphicsOpacityEffect;
 class QLabel;
 
 namespace orbel {
@@ -31,6 +30,10 @@ public:
     // opacity of the whole window; otherwise the view fades itself and its children.
     void setFadesWindow(bool fadesWindow);
 
+    // The opacity the view and its children are drawn with: the blur's, or 1 while the whole
+    // window fades instead.
+    [[nodiscard]] double fade() const { return fade_; }
+
 protected:
     void paintEvent(QPaintEvent* event) override;
 
@@ -39,8 +42,8 @@ private:
 
     double opacity_ = 1;
     bool fadesWindow_ = false;
+    double fade_ = 1;
     double windowOpacity_ = 1; // last value handed to the window, to skip repeating it each tick
-    QGraphicsOpacityEffect* effect_ = nullptr;
 };
 
 // The black tint over the blurred copy; its "opacity" property is the tint's strength. Behind
@@ -55,17 +58,22 @@ public:
     [[nodiscard]] double opacity() const { return opacity_; }
     void setOpacity(double opacity);
 
-    // The extra darkening behind the card's text: area (view coordinates) at alpha, fading out
-    // beyond it. An empty area or an alpha of 0 paints none.
+    // The extra darkening behind the card's text: area (view coordinates) at alpha, as drawn
+    // (the fade does not scale it), fading out beyond it. An empty area or an alpha of 0 paints
+    // none.
     void setScrim(QRect area, double alpha);
     [[nodiscard]] QRect scrimArea() const { return scrimArea_; }
     [[nodiscard]] double scrimAlpha() const { return scrimAlpha_; }
+
+    // The blur view's opacity, which scales the tint's.
+    void setFade(double fade);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
     double opacity_ = 1;
+    double fade_ = 1;
     QRect scrimArea_;
     double scrimAlpha_ = 0;
 };

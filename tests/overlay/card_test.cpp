@@ -67,56 +67,61 @@ double linear(int channel) {
     return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
 }
 
-// Relative luminance of a premultiplied pixel laid over an opaque backdrop grey.
-double luminanceOver(QRgb p, int backdrop) {
-    const int rest = 255 - qAlpha(p);
-    const auto over = [&](int c) { return linear(std::min(255, c + rest * backdrop / 255)); };
+// Relative luminance of a premultiplied pixel of a window of the given opacity laid over an
+// opaque backdrop grey, as a compositor blends it.
+double luminanceOver(QRgb p, double opacity, int backdrop) {
+    const double rest = 255 - opacity * qAlpha(p);
+    const auto over = [&](int c) {
+        return linear(std::min(255, static_cast<int>(opacity * c + rest * backdrop / 255)));
+    };
     return 0.2126 * over(qRed(p)) + 0.7152 * over(qGreen(p)) + 0.0722 * over(qBlue(p));
 }
 
-// The lightest and darkest luminance in area over backdrop.
-std::pair<double, double> luminanceRange(const QImage& image, QRect area, int backdrop) {
-    double lightest = 0;
-    double darkest = 1;
+// The lightest luminance in area.
+double lightest(const QImage& image, QRect area, double opacity, int backdrop) {
+    double out = 0;
     for (int y = area.top(); y <= area.bottom(); ++y) {
         for (int x = area.left(); x <= area.right(); ++x) {
-            const double l = luminanceOver(image.pixel(x, y), backdrop);
-            lightest = std::max(lightest, l);
-            darkest = std::min(darkest, l);
+            out = std::max(out, luminanceOver(image.pixel(x, y), opacity, backdrop));
         }
     }
-    return {lightest, darkest};
+    return out;
 }
 
 // The text's glyphs against the lightest background around them: the same window drawn again
 // with the text made invisible, so nothing else changes.
 TEST(Card, TextKeepsContrastOverWhiteAndBlack) {
-    auto desktop = std::make_shared<FakeDesktop>();
-    desktop->backdrop = Backdrop::DarkenOnly; // the screen below shows through unchanged
-    Overlay overlay{std::make_unique<FakeEffect>(desktop)};
-    overlay.screenList = [] { return QList<QScreen*>{QGuiApplication::screens().at(0)}; };
     const struct {
         std::int64_t stage;
         double level;
     } ticks[] = {{3, 2.01}, {3, 2.5}, {3, 3}, {4, 3.6}, {5, 5}};
-    for (const auto& t : ticks) {
-        overlay.show(tick(t.stage, t.level, longest.toUtf8().constData()));
-        settle();
-        QLabel& card = cardOf(overlay);
-        const QRect area = cardTextArea(card);
-        ASSERT_FALSE(area.isEmpty());
-        const QImage withText = rendered(*overlay.wins.at(0));
-        const QPalette shown = card.palette();
-        QPalette hidden = shown;
-        hidden.setColor(QPalette::WindowText, Qt::transparent);
-        card.setPalette(hidden);
-        const QImage without = rendered(*overlay.wins.at(0));
-        card.setPalette(shown);
-        for (const int backdrop : {255, 0}) {
-            SCOPED_TRACE(testing::Message() << "level " << t.level << " over grey " << backdrop);
-            const double text = luminanceRange(withText, area, backdrop).first;
-            const double background = luminanceRange(without, area, backdrop).first;
-            EXPECT_GE((text + 0.05) / (background + 0.05), 4.5);
+    // The view fades its content, or the compositor blurs and the whole window fades.
+    for (const Backdrop backdrop : {Backdrop::DarkenOnly, Backdrop::CompositorBlur}) {
+        auto desktop = std::make_shared<FakeDesktop>();
+        desktop->backdrop = backdrop;
+        Overlay overlay{std::make_unique<FakeEffect>(desktop)};
+        overlay.screenList = [] { return QList<QScreen*>{QGuiApplication::screens().at(0)}; };
+        for (const auto& t : ticks) {
+            overlay.show(tick(t.stage, t.level, longest.toUtf8().constData()));
+            settle();
+            QWidget& win = *overlay.wins.at(0);
+            QLabel& card = cardOf(overlay);
+            const QRect area = cardTextArea(card);
+            ASSERT_FALSE(area.isEmpty());
+            const QImage withText = rendered(win);
+            const QPalette shown = card.palette();
+            QPalette hidden = shown;
+            hidden.setColor(QPalette::WindowText, Qt::transparent);
+            card.setPalette(hidden);
+            const QImage without = rendered(win);
+            card.setPalette(shown);
+            for (const int grey : {255, 0}) {
+                SCOPED_TRACE(testing::Message()
+                             << static_cast<int>(backdrop) << " level " << t.level << " over grey " << grey);
+                const double text = lightest(withText, area, win.windowOpacity(), grey);
+                const double background = lightest(without, area, win.windowOpacity(), grey);
+                EXPECT_GE((text + 0.05) / (background + 0.05), 4.5);
+            }
         }
     }
 }

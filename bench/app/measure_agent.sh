@@ -42,9 +42,11 @@ for s in 0 1; do spawn "picom$s" env DISPLAY=":$display.$s" picom --backend xren
 sleep 2
 server_pids() { echo "${pids[@]:0:3}"; } # Xvfb and the two picoms
 
+# Nobody touches this server, so idle time only grows: a break of a million minutes keeps the
+# idle time from ever counting as a whole break, which would clear the overtime mid-run.
 settings() { # workMin stageEveryMin holdSec
   mkdir -p "$XDG_CONFIG_HOME/Orbel Lite"
-  printf '{"adaptive":false,"workMin":%s,"breakMin":5,"stageEveryMin":%s,"holdSec":%s,"easeAfterSec":1e9,"easeRate":2,"grantMin":15,"maxGrantsPerDay":2,"reasonMinChars":15,"cooldownSec":20,"pausedUntil":0,"wakeTs":0}' \
+  printf '{"adaptive":false,"workMin":%s,"breakMin":1e6,"stageEveryMin":%s,"holdSec":%s,"easeAfterSec":1e9,"easeRate":2,"grantMin":15,"maxGrantsPerDay":2,"reasonMinChars":15,"cooldownSec":20,"pausedUntil":0,"wakeTs":0}' \
     "$1" "$2" "$3" >"$XDG_CONFIG_HOME/Orbel Lite/config.json"
 }
 
@@ -83,14 +85,14 @@ settings 50 2 120                  # a 50-minute block: no overlay for the whole
 measure stage0 5
 settings 1 0.001 1e12              # every second counts as active; overtime after one minute
 measure stage5-still 65
-# A block of one minute and stages of 72 seconds: stage 2 from second 132 to 204, the level
+# A block of one minute and stages of 90 seconds: stage 2 from second 150 to 240, the level
 # creeping at every tick, over a terminal on each screen that scrolls all the time.
 for s in 0 1; do
   spawn "term$s" xterm -display ":$display.$s" -geometry 200x60+0+0 \
     -e sh -c 'while :; do date; ls -l /usr/bin | head -40; sleep 0.05; done'
 done
-settings 1 1.2 1e12
-measure stage2-scroll 135
+settings 1 1.5 1e12
+measure stage2-scroll 165
 grep -h "stage\|idle" "$root"/agent-*.log | sort -u | head -5 || true
 
 start=$(date +%s.%N)

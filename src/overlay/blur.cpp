@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <vector>
 
 namespace orbel {
 
@@ -36,22 +35,24 @@ QImage blurred(const QImage& image, int factor) {
 
 namespace {
 
-// One [1 2 1] pass along a line of n pixels, step apart, over each of the four channels.
-void smoothLine(QRgb* first, int n, std::ptrdiff_t step, std::vector<QRgb>& scratch) {
-    scratch.resize(static_cast<std::size_t>(n));
+// (a + 2b + c) / 4 for each of the four 8-bit channels at once: two channels at a time in the
+// lanes of 0x00ff00ff, where the sums (at most 1020) cannot spill into the next lane.
+inline QRgb smooth3(QRgb a, QRgb b, QRgb c) {
+    constexpr std::uint32_t lanes = 0x00ff00ff;
+    const std::uint32_t low = (a & lanes) + 2 * (b & lanes) + (c & lanes) + 0x00020002;
+    const std::uint32_t high = ((a >> 8) & lanes) + 2 * ((b >> 8) & lanes) + ((c >> 8) & lanes) + 0x00020002;
+    return ((low >> 2) & lanes) | (((high >> 2) & lanes) << 8);
+}
+
+// One [1 2 1] pass along a line of n pixels, step apart, the ends repeated.
+void smoothLine(QRgb* first, int n, std::ptrdiff_t step) {
+    QRgb before = first[0];
+    QRgb here = first[0];
     for (int i = 0; i < n; ++i) {
-        scratch[static_cast<std::size_t>(i)] = first[i * step];
-    }
-    for (int i = 0; i < n; ++i) {
-        const QRgb a = scratch[static_cast<std::size_t>(std::max(i - 1, 0))];
-        const QRgb b = scratch[static_cast<std::size_t>(i)];
-        const QRgb c = scratch[static_cast<std::size_t>(std::min(i + 1, n - 1))];
-        std::uint32_t out = 0;
-        for (int shift = 0; shift < 32; shift += 8) {
-            const std::uint32_t sum = ((a >> shift) & 0xff) + 2 * ((b >> shift) & 0xff) + ((c >> shift) & 0xff);
-            out |= ((sum + 2) / 4) << shift;
-        }
-        first[i * step] = out;
+        const QRgb after = first[std::min(i + 1, n - 1) * step];
+        first[i * step] = smooth3(before, here, after);
+        before = here;
+        here = after;
     }
 }
 
@@ -68,13 +69,12 @@ void soften(QImage& image) {
     const int h = image.height();
     const std::ptrdiff_t stride = image.bytesPerLine() / 4;
     auto* pixels = reinterpret_cast<QRgb*>(image.bits());
-    std::vector<QRgb> scratch;
     for (int pass = 0; pass < 5; ++pass) {
         for (int y = 0; y < h; ++y) {
-            smoothLine(pixels + y * stride, w, 1, scratch);
+            smoothLine(pixels + y * stride, w, 1);
         }
         for (int x = 0; x < w; ++x) {
-            smoothLine(pixels + x, h, stride, scratch);
+            smoothLine(pixels + x, h, stride);
         }
     }
 }

@@ -212,8 +212,8 @@ TEST_F(X11Test, WithoutCompositorTheScreenNeverTurnsBlack) {
 // Without a compositor the opaque overlay leaves out the panel that holds the tray (it reserves
 // its edge with a strut), at every stage: the agent's own icon stays where the user finds it.
 TEST_F(X11Test, WithoutCompositorThePanelWithTheTrayStaysUncovered) {
-    Child panel({"trayer", "--edge", "bottom", "--align", "right", "--widthtype", "pixel", "--width", "200",
-                 "--height", "32", "--SetPartialStrut", "true", "--SetDockType", "true"},
+    Child panel({"trayer", "--edge", "bottom", "--align", "right", "--widthtype", "pixel", "--width", "200", "--height",
+                 "32", "--SetPartialStrut", "true", "--SetDockType", "true"},
                 session().dir() + "/trayer.log");
     QImage shot;
     ASSERT_TRUE(waitForScreen([](const QImage& s) { return grey(s, 1300, 884) < 250; }, shot, 20000));

@@ -1,6 +1,7 @@
 #include "overlay/x11/x11_effect.h"
 
 #include "overlay/x11/live_picture.h"
+#include "overlay/x11/stack_watch.h"
 #include "overlay/x11/xcb_support.h"
 
 #include <QGuiApplication>
@@ -225,36 +226,73 @@ void X11Effect::restack(std::span<const std::uint32_t> overlays, std::uint32_t b
     xcb_flush(c_);
 }
 
+std::vector<std::pair<std::uint32_t, std::uint32_t>> X11Effect::rootsOf(std::span<QWidget* const> overlays) {
+    // A window's root never changes: asked once per window.
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> out;
+    for (QWidget* w : overlays) {
+        const std::uint32_t id = idOf(w);
+        auto known = std::find_if(roots_.begin(), roots_.end(), [&](const auto& r) { return r.first == id; });
+        if (known == roots_.end()) {
+            const ReplyPtr geom(xcb_get_geometry_reply(c_, xcb_get_geometry(c_, id), nullptr));
+            roots_.emplace_back(id, geom ? geom->root : root_);
+            known = roots_.end() - 1;
+        }
+        out.push_back(*known);
+    }
+    roots_ = out; // windows gone are forgotten
+    return out;
+}
+
+bool X11Effect::stackMayHaveChanged(std::span<const std::uint32_t> roots, std::span<const std::uint32_t> own,
+                                    std::span<const std::uint32_t> kept) {
+    if (!watch_ && !watchFailed_) {
+        watch_ = StackWatch::open();
+        watchFailed_ = !watch_;
+    }
+    const bool ownChanged = !std::equal(own.begin(), own.end(), lastOwn_.begin(), lastOwn_.end());
+    const bool keptChanged = !std::equal(kept.begin(), kept.end(), lastKept_.begin(), lastKept_.end());
+    lastOwn_.assign(own.begin(), own.end());
+    lastKept_.assign(kept.begin(), kept.end());
+    if (!watch_) {
+        return true;
+    }
+    for (const std::uint32_t root : roots) {
+        watch_->watch(root);
+    }
+    watch_->setOwn(own);
+    // Called every time, so changes never pile up across ticks that read the stack anyway.
+    const bool others = watch_->takeChanged();
+    return others || ownChanged || keptChanged;
+}
+
 void X11Effect::raise(std::span<QWidget* const> overlays, std::span<QWidget* const> kept) {
     // The overlay windows bypass the window manager, so the server stacks them as asked. Each
     // X screen has a stack of its own (a server may run one per monitor).
-    std::vector<xcb_get_geometry_cookie_t> cookies;
-    for (QWidget* w : overlays) {
-        cookies.push_back(xcb_get_geometry(c_, idOf(w)));
-    }
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> byRoot; // root, overlay
-    for (std::size_t i = 0; i < cookies.size(); ++i) {
-        const ReplyPtr geom(xcb_get_geometry_reply(c_, cookies[i], nullptr));
-        byRoot.emplace_back(geom ? geom->root : root_, idOf(overlays[i]));
+    const auto byRoot = rootsOf(overlays);
+    std::vector<std::uint32_t> roots;
+    std::vector<std::uint32_t> ids;
+    for (const auto& [id, root] : byRoot) {
+        ids.push_back(id);
+        if (std::find(roots.begin(), roots.end(), root) == roots.end()) {
+            roots.push_back(root);
+        }
     }
     const std::vector<std::uint32_t> frames = keptFrames(kept);
-    std::vector<std::uint32_t> roots;
-    for (const auto& [root, id] : byRoot) {
-        if (std::find(roots.begin(), roots.end(), root) != roots.end()) {
-            continue;
-        }
-        roots.push_back(root);
-        std::vector<std::uint32_t> ids;
-        for (const auto& [r, overlay] : byRoot) {
+    if (!stackMayHaveChanged(roots, ownWindows(ids), frames)) {
+        return;
+    }
+    for (const std::uint32_t root : roots) {
+        std::vector<std::uint32_t> onRoot;
+        for (const auto& [id, r] : byRoot) {
             if (r == root) {
-                ids.push_back(overlay);
+                onRoot.push_back(id);
             }
         }
-        const std::vector<std::uint32_t> own = ownWindows(ids);
+        const std::vector<std::uint32_t> own = ownWindows(onRoot);
         const std::vector<StackEntry> entries = stack(root);
         const std::uint32_t below = stackBelow(entries, own, frames);
         if (!stackedInPlace(entries, own, below)) {
-            restack(ids, below);
+            restack(onRoot, below);
         }
     }
 }

@@ -12,6 +12,7 @@ struct xcb_connection_t;
 namespace orbel {
 
 class LivePicture;
+class StackWatch;
 
 // The overlay's services on an X server, through the application's own xcb connection:
 // compositor and blur detection, KWin's blur-behind request, the live picture of the windows
@@ -46,6 +47,9 @@ private:
     [[nodiscard]] std::vector<StackEntry> stack(std::uint32_t root) const;
     [[nodiscard]] std::vector<std::uint32_t> ownWindows(std::span<const std::uint32_t> overlays) const;
     void restack(std::span<const std::uint32_t> overlays, std::uint32_t below);
+    [[nodiscard]] std::vector<std::pair<std::uint32_t, std::uint32_t>> rootsOf(std::span<QWidget* const> overlays);
+    [[nodiscard]] bool stackMayHaveChanged(std::span<const std::uint32_t> roots, std::span<const std::uint32_t> own,
+                                           std::span<const std::uint32_t> kept);
     [[nodiscard]] QRect rootRect(std::uint32_t window) const;
 
     xcb_connection_t* c_ = nullptr;
@@ -61,6 +65,11 @@ private:
     bool liveCapable_ = false;      // RENDER, DAMAGE and Composite are there for a live picture
     bool liveFailed_ = false;       // the live picture could not be set up here
     std::unique_ptr<LivePicture> live_;
+    std::unique_ptr<StackWatch> watch_;
+    bool watchFailed_ = false;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> roots_; // overlay window, its root
+    std::vector<std::uint32_t> lastOwn_;                         // own windows at the last raise
+    std::vector<std::uint32_t> lastKept_;                        // kept frames at the last raise
 };
 
 } // namespace orbel

@@ -43,12 +43,6 @@ struct Scan {
     std::uint32_t background = 0;
 };
 
-struct RootInfo {
-    std::uint32_t visual = 0; // a 32-bit visual with alpha, for the picture windows
-    std::uint32_t colormap = 0;
-    std::uint8_t depth = 0;
-};
-
 struct Target {
     std::uint32_t overlay = 0;
     std::unique_ptr<ScreenPicture> picture;
@@ -298,29 +292,6 @@ bool extensionsUsable(xcb_connection_t* c) {
     // Solid fills and padded edges came with RENDER 0.10, input shapes with SHAPE 1.1.
     return r && (r->major_version > 0 || r->minor_version >= 10) && d && f && k && s &&
            (s->major_version > 1 || s->minor_version >= 1);
-}
-
-// Each root's 32-bit visual with an alpha channel in RENDER's terms.
-std::unordered_map<std::uint32_t, RootInfo> rootInfos(xcb_connection_t* c, const RenderFormats& formats) {
-    std::unordered_map<std::uint32_t, RootInfo> out;
-    for (auto screens = xcb_setup_roots_iterator(xcb_get_setup(c)); screens.rem; xcb_screen_next(&screens)) {
-        RootInfo info;
-        info.depth = screens.data->root_depth;
-        for (auto depths = xcb_screen_allowed_depths_iterator(screens.data); depths.rem; xcb_depth_next(&depths)) {
-            if (depths.data->depth != 32) {
-                continue;
-            }
-            for (auto v = xcb_depth_visuals_iterator(depths.data); v.rem && info.visual == 0; xcb_visualtype_next(&v)) {
-                const auto format = formats.byVisual.find(v.data->visual_id);
-                if (v.data->_class == XCB_VISUAL_CLASS_TRUE_COLOR && format != formats.byVisual.end() &&
-                    format->second == formats.argb) {
-                    info.visual = v.data->visual_id;
-                }
-            }
-        }
-        out.emplace(screens.data->root, info);
-    }
-    return out;
 }
 
 } // namespace

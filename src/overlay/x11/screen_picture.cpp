@@ -82,6 +82,29 @@ RenderFormats RenderFormats::query(xcb_connection_t* c) {
     return f;
 }
 
+// Each root's 32-bit visual with an alpha channel in RENDER's terms.
+std::unordered_map<std::uint32_t, RootInfo> rootInfos(xcb_connection_t* c, const RenderFormats& formats) {
+    std::unordered_map<std::uint32_t, RootInfo> out;
+    for (auto screens = xcb_setup_roots_iterator(xcb_get_setup(c)); screens.rem; xcb_screen_next(&screens)) {
+        RootInfo info;
+        info.depth = screens.data->root_depth;
+        for (auto depths = xcb_screen_allowed_depths_iterator(screens.data); depths.rem; xcb_depth_next(&depths)) {
+            if (depths.data->depth != 32) {
+                continue;
+            }
+            for (auto v = xcb_depth_visuals_iterator(depths.data); v.rem && info.visual == 0; xcb_visualtype_next(&v)) {
+                const auto format = formats.byVisual.find(v.data->visual_id);
+                if (v.data->_class == XCB_VISUAL_CLASS_TRUE_COLOR && format != formats.byVisual.end() &&
+                    format->second == formats.argb) {
+                    info.visual = v.data->visual_id;
+                }
+            }
+        }
+        out.emplace(screens.data->root, info);
+    }
+    return out;
+}
+
 ScreenPicture::ScreenPicture(xcb_connection_t* c, const RenderFormats& formats, std::uint32_t root,
                              std::uint32_t visual, std::uint32_t colormap, QRect screen)
     : c_(c), formats_(formats), root_(root), screen_(screen) {

@@ -20,6 +20,16 @@ struct RenderFormats {
     static RenderFormats query(xcb_connection_t* c);
 };
 
+// What an X screen offers the picture windows.
+struct RootInfo {
+    std::uint32_t visual = 0;   // a 32-bit visual with alpha; 0 when the screen has none
+    std::uint32_t colormap = 0; // made for that visual on first use
+    std::uint8_t depth = 0;     // the root window's depth, that of its background pixmap
+};
+
+// Each root's RootInfo, by root window.
+std::unordered_map<std::uint32_t, RootInfo> rootInfos(xcb_connection_t* c, const RenderFormats& formats);
+
 // One window that goes into the picture: its inside in root coordinates and its format.
 struct PictureLayer {
     std::uint32_t window = 0;

@@ -7,6 +7,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <string_view>
 #include <xcb/render.h>
 #include <xcb/shape.h>
 #include <xcb/xcb.h>
@@ -32,8 +33,8 @@ xcb_render_transform_t scaling(double scale, QPoint offset = {}) {
 
 void setScaling(xcb_connection_t* c, xcb_render_picture_t picture, double scale, QPoint offset = {}) {
     xcb_render_set_picture_transform(c, picture, scaling(scale, offset));
-    static constexpr char bilinear[] = "bilinear";
-    xcb_render_set_picture_filter(c, picture, sizeof bilinear - 1, bilinear, 0, nullptr);
+    constexpr std::string_view bilinear = "bilinear";
+    xcb_render_set_picture_filter(c, picture, static_cast<std::uint16_t>(bilinear.size()), bilinear.data(), 0, nullptr);
 }
 
 int ceilDiv(int a, int b) {
@@ -120,9 +121,9 @@ ScreenPicture::ScreenPicture(xcb_connection_t* c, const RenderFormats& formats, 
     // No input region: clicks go to the windows beneath, as they do through the overlay.
     xcb_shape_rectangles(c_, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_INPUT, XCB_CLIP_ORDERING_UNSORTED, window_, 0, 0, 0,
                          nullptr);
-    static constexpr char title[] = "Orbel Lite break backdrop";
-    xcb_change_property(c_, XCB_PROP_MODE_REPLACE, window_, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8, sizeof title - 1,
-                        title);
+    constexpr std::string_view title = "Orbel Lite break backdrop";
+    xcb_change_property(c_, XCB_PROP_MODE_REPLACE, window_, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8,
+                        static_cast<std::uint32_t>(title.size()), title.data());
     windowPicture_ = xcb_generate_id(c_);
     xcb_render_create_picture(c_, windowPicture_, window_, formats_.argb, 0, nullptr);
 

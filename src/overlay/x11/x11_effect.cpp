@@ -349,6 +349,7 @@ QRegion X11Effect::keepClear() {
         candidates.insert(candidates.end(), ids, ids + xcb_get_property_value_length(clients.p) / 4);
     }
     std::vector<xcb_get_property_cookie_t> struts;
+    struts.reserve(candidates.size());
     for (const std::uint32_t w : candidates) {
         struts.push_back(xcb_get_property(c_, 0, w, strutAtom_, XCB_ATOM_CARDINAL, 0, 12));
     }

@@ -94,7 +94,13 @@ TEST_F(X11Test, BackendAndBackdropFollowTheDesktop) {
     ASSERT_TRUE(selectionOwned("_NET_WM_CM_S0"));
     EXPECT_EQ(makeOverlayEffect()->backdrop(), Backdrop::LivePicture);
     EXPECT_EQ(blurSummary(), "blur: live");
+    // Under Wayland the X server sees only X clients: no picture of it, unless KWin blurs.
+    qputenv("WAYLAND_DISPLAY", "wayland-test");
+    EXPECT_EQ(makeOverlayEffect()->backdrop(), Backdrop::DarkenOnly);
+    EXPECT_EQ(blurSummary(), "blur: none (darken only)");
     setRootProperty32("_KDE_NET_WM_BLUR_BEHIND_REGION", {});
+    EXPECT_EQ(makeOverlayEffect()->backdrop(), Backdrop::CompositorBlur);
+    qunsetenv("WAYLAND_DISPLAY");
     EXPECT_EQ(makeOverlayEffect()->backdrop(), Backdrop::CompositorBlur);
     deleteRootProperty("_KDE_NET_WM_BLUR_BEHIND_REGION");
     picom.stop();

@@ -64,8 +64,9 @@ X11Effect::X11Effect(xcb_connection_t* connection) : c_(connection) {
     trayAtom_ = internAtom(c_, "_NET_SYSTEM_TRAY_S" + screen);
     strutAtom_ = internAtom(c_, "_NET_WM_STRUT_PARTIAL");
     clientsAtom_ = internAtom(c_, "_NET_CLIENT_LIST");
-    // Xwayland names itself by an extension of its own.
-    xwayland_ = hasExtension(c_, "XWAYLAND");
+    // Xwayland names itself by an extension of its own from version 23.1 on; before that only
+    // the session tells, and a Wayland session is where the agent picks Xwayland to begin with.
+    xwayland_ = hasExtension(c_, "XWAYLAND") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
     liveCapable_ = hasExtension(c_, "RENDER") && hasExtension(c_, "DAMAGE") && hasExtension(c_, "Composite");
 }
 

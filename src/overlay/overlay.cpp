@@ -110,9 +110,10 @@ void Overlay::show(const Out& out) {
     if (!prepareBackdrops(now, copyShown)) {
         return;
     }
+    const QRegion clear = now == Backdrop::SolidCopy ? effect().keepClear() : QRegion();
     for (const auto& w : wins) {
         if (auto* win = qobject_cast<OverlayWindow*>(w.get()); win && win->blurView()) {
-            render(*win, out, blur, tint, copyShown);
+            render(*win, out, {blur, tint, copyShown, clear});
         } // without a content view the window is left as it is
     }
     raiseAll();
@@ -121,26 +122,22 @@ void Overlay::show(const Out& out) {
     }
 }
 
-void Overlay::render(OverlayWindow& win, const Out& out, double blur, double tint, bool copyShown) {
+void Overlay::render(OverlayWindow& win, const Out& out, const Look& look) {
     BlurView* view = win.blurView();
-    view->setOpacity(blur);
+    view->setOpacity(look.blur);
     auto* card = qobject_cast<QLabel*>(view->findChild<QWidget*>(QStringLiteral("card"), Qt::FindDirectChildrenOnly));
     if (card) {
         card->setText(cardText(out));
     }
     if (auto* tintView = view->findChild<QWidget*>(QStringLiteral("tint"), Qt::FindDirectChildrenOnly)) {
-        tintView->setProperty("opacity", tint);
+        tintView->setProperty("opacity", look.tint);
         if (auto* scrimmed = qobject_cast<TintView*>(tintView)) {
             const bool fadesWindow = win.backdrop() == Backdrop::CompositorBlur;
-            scrimmed->setScrim(card ? cardTextArea(*card) : QRect(), scrimAlpha(blur, tint, fadesWindow));
+            scrimmed->setScrim(card ? cardTextArea(*card) : QRect(), scrimAlpha(look.blur, look.tint, fadesWindow));
         }
     }
-    win.setCopyShown(copyShown);
-    QRegion clear;
-    if (win.backdrop() == Backdrop::SolidCopy) {
-        clear = effect().keepClear().translated(-win.geometry().topLeft());
-    }
-    win.setShape(out.level, out.stage, clear);
+    win.setCopyShown(look.copyShown);
+    win.setShape(out.level, out.stage, look.clear.translated(-win.geometry().topLeft()));
     win.show();
 }
 

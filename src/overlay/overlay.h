@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QPointer>
+#include <QRegion>
 #include <QWidget>
 #include <array>
 #include <functional>
@@ -69,7 +70,14 @@ private:
     void rebuild();
     [[nodiscard]] bool prepareBackdrops(Backdrop now, bool copyWanted);
     void prepare(OverlayWindow& win, Backdrop backdrop, bool copyWanted);
-    void render(OverlayWindow& win, const Out& out, double blur, double tint, bool copyShown);
+    // What every window shows at one tick.
+    struct Look {
+        double blur = 0;
+        double tint = 0;
+        bool copyShown = false;
+        QRegion clear; // global coordinates left uncovered by an opaque window
+    };
+    void render(OverlayWindow& win, const Out& out, const Look& look);
     [[nodiscard]] std::vector<QWidget*> shownWindows() const;
     void raiseAll();
     [[nodiscard]] std::vector<QWidget*> keptWindows();

@@ -223,6 +223,9 @@ TEST_F(X11Test, WithoutCompositorThePanelWithTheTrayStaysUncovered) {
                 session().dir() + "/trayer.log");
     QImage shot;
     ASSERT_TRUE(waitForScreen([](const QImage& s) { return grey(s, 1300, 884) < 250; }, shot, 20000));
+    // trayer may reserve its edge only after it has drawn the panel.
+    ASSERT_TRUE(waitUntil([] { return makeOverlayEffect()->keepClear().contains(QPoint(1300, 884)); }, 20000));
+    ASSERT_TRUE(waitForScreen([](const QImage&) { return true; }, shot));
     const QRgb own = shot.pixel(1300, 884);
     const struct {
         Out out;

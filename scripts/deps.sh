@@ -10,6 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libxcb1-dev libxcb-screensaver0-dev libpulse-dev libwayland-dev wayland-protocols plasma-wayland-protocols
   libfontconfig-dev
+  libxcb-render0-dev libxcb-damage0-dev libxcb-xfixes0-dev libxcb-composite0-dev libxcb-shape0-dev
   # servers and tools the tests start and drive
   xvfb xauth xdotool x11-utils x11-xserver-utils openbox xterm trayer picom
   pulseaudio pulseaudio-utils pipewire pipewire-pulse wireplumber dbus-daemon imagemagick procps locales

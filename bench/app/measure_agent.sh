@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Measures the running agent on a private X server with two screens and a compositor:
-# CPU seconds, resident and proportional memory over 60 seconds at stage 0 (with no tray, in an
-# XEmbed tray, and as a StatusNotifierItem in xfce4-panel on a private session bus, where it also
-# counts the D-Bus messages the agent sends) and at stage 5, and the wall time of --smoke.
+# CPU seconds (the agent's, and the X server's and compositors' beside it), resident and
+# proportional memory over 60 seconds at stage 0 (with no tray, in an XEmbed tray, and as a
+# StatusNotifierItem in xfce4-panel on a private session bus, where it also counts the D-Bus
+# messages the agent sends), at stage 5 with nothing changing below, and at stage 2 with a
+# terminal below that scrolls all the time; then the time quit takes and the wall time of --smoke.
 # Reports figures; passes or fails nothing.
 # Usage: bash bench/app/measure_agent.sh [path/to/orbel-lite] [seconds]
 set -euo pipefail
@@ -37,18 +39,24 @@ setsid Xvfb -displayfd 5 -screen 0 1440x900x24 -screen 1 1440x900x24 -wr -nolist
 pids+=($!)
 read -r -t 20 display <&5
 export DISPLAY=":$display"
-for s in 0 1; do spawn "picom$s" picom --backend xrender --no-fading-openclose -d ":$display.$s"; done
+# picom takes its screen from DISPLAY only (it has no option for it).
+for s in 0 1; do spawn "picom$s" env DISPLAY=":$display.$s" picom --backend xrender --no-fading-openclose; done
 sleep 2
+server_pids() { echo "${pids[@]:0:3}"; } # Xvfb and the two picoms
+
+# Nobody touches this server, so idle time only grows: a break of a million minutes keeps the
+# idle time from ever counting as a whole break, which would clear the overtime mid-run.
 
 settings() { # workMin stageEveryMin holdSec
   mkdir -p "$XDG_CONFIG_HOME/Orbel Lite"
   # Each run starts a fresh block: no state kept by the run before.
   rm -f "$XDG_CONFIG_HOME/Orbel Lite/state.json"
-  printf '{"adaptive":false,"workMin":%s,"breakMin":5,"stageEveryMin":%s,"holdSec":%s,"easeAfterSec":1e9,"easeRate":2,"grantMin":15,"maxGrantsPerDay":2,"reasonMinChars":15,"cooldownSec":20,"pausedUntil":0,"wakeTs":0}' \
+  printf '{"adaptive":false,"workMin":%s,"breakMin":1e6,"stageEveryMin":%s,"holdSec":%s,"easeAfterSec":1e9,"easeRate":2,"grantMin":15,"maxGrantsPerDay":2,"reasonMinChars":15,"cooldownSec":20,"pausedUntil":0,"wakeTs":0}' \
     "$1" "$2" "$3" >"$XDG_CONFIG_HOME/Orbel Lite/config.json"
 }
 
 cpu() { awk '{print $14 + $15}' "/proc/$1/stat"; }
+cpus() { local t=0; for p in "$@"; do t=$((t + $(cpu "$p" 2>/dev/null || echo 0))); done; echo "$t"; }
 kib() { awk -v k="$2" '$1 == k":" {print $2}' "/proc/$1/smaps_rollup"; }
 
 # Runs the agent, waits warm seconds, then reports CPU and memory over the measured seconds.
@@ -70,9 +78,12 @@ measure() {
     dbus-monitor --session >"$root/monitor-$label.log" 2>&1 &
     monitor=$!
   fi
+  local servers; servers=$(server_pids)
   local c0; c0=$(cpu "$pid")
+  local s0; s0=$(cpus $servers)
   sleep "$seconds"
   local c1; c1=$(cpu "$pid")
+  local s1; s1=$(cpus $servers)
   local bus=""
   if [ -n "$monitor" ]; then
     kill "$monitor"; wait "$monitor" 2>/dev/null || true
@@ -89,8 +100,10 @@ measure() {
     grey+=" $(import -display "$DISPLAY.$s" -window root png:- 2>/dev/null |
       convert png:- -colorspace Gray -format '%[fx:round(mean*255)]' info: 2>/dev/null || echo '?')"
   done
-  printf '%-13s cpu %.2f s over %s s   rss %s KiB   pss %s KiB   screen grey%s%s\n' "$label" \
-    "$(awk -v a="$c0" -v b="$c1" -v t="$tick" 'BEGIN {print (b - a) / t}')" "$seconds" "$(kib "$pid" Rss)" "$(kib "$pid" Pss)" "$grey" "$bus"
+  printf '%-13s cpu %.2f s over %s s (X server and compositors %.2f s)   rss %s KiB   pss %s KiB   screen grey%s%s\n' \
+    "$label" "$(awk -v a="$c0" -v b="$c1" -v t="$tick" 'BEGIN {print (b - a) / t}')" "$seconds" \
+    "$(awk -v a="$s0" -v b="$s1" -v t="$tick" 'BEGIN {print (b - a) / t}')" "$(kib "$pid" Rss)" "$(kib "$pid" Pss)" \
+    "$grey" "$bus"
   [ -f "$root/signals-$label.txt" ] && cat "$root/signals-$label.txt"
   kill "$pid"; wait "$pid" 2>/dev/null || true
 }
@@ -130,7 +143,16 @@ measure stage0-sni 5
 kill -- -"${pids[-1]}" -"${pids[-2]}" 2>/dev/null || true # the panel and its bus
 unset DBUS_SESSION_BUS_ADDRESS
 settings 1 0.001 1e12              # every second counts as active; overtime after one minute
-measure stage5 65
+measure stage5-still 65
+# A block of one minute and stages of 90 seconds: stage 2 from second 150 to 240, the level
+# creeping at every tick, over a terminal on each screen that scrolls all the time.
+for s in 0 1; do
+  spawn "term$s" xterm -display ":$display.$s" -geometry 200x60+0+0 \
+    -e sh -c 'while :; do date; ls -l /usr/bin | head -40; sleep 0.05; done'
+done
+settings 1 1.5 1e12
+measure stage2-scroll 165
+for s in 0 1; do kill -- -"${pids[-1 - s]}" 2>/dev/null || true; done # the terminals
 grep -h "stage\|idle\|tray" "$root"/agent-*.log | sort -u | head -8 || true
 
 # Quit: from SIGTERM (which takes the quit command's path: save, then leave the event loop)

@@ -6,6 +6,7 @@
 #include "app/quit_signals.h"
 #include "app/single_instance.h"
 #include "app/texts.h"
+#include "overlay/effect.h"
 #include "sensing/sensing.h"
 
 #include <QApplication>
@@ -58,7 +59,8 @@ int runAgent(int argc, char** argv) {
     startSensing();
     App app(systemEnv());
     app.launch();
-    std::fprintf(stderr, "orbel-lite: %s, tray: %s\n", sensingSummary().c_str(), app.tray->kind().toUtf8().constData());
+    std::fprintf(stderr, "orbel-lite: %s, %s, tray: %s\n", sensingSummary().c_str(), blurSummary().c_str(),
+                 app.tray->kind().toUtf8().constData());
     if (smoke) {
         app.overlay.ensure();
         std::printf("%s\n", smokeLine(app.last.workMin, app.overlay.wins.size()).c_str());

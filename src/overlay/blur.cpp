@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 namespace orbel {
 
@@ -30,6 +31,52 @@ QImage blurred(const QImage& image, int factor) {
         return {};
     }
     return grown(shrunk(image, std::max(1, factor)), image);
+}
+
+namespace {
+
+// (a + 2b + c) / 4 for each of the four 8-bit channels at once: two channels at a time in the
+// lanes of 0x00ff00ff, where the sums (at most 1020) cannot spill into the next lane.
+inline QRgb smooth3(QRgb a, QRgb b, QRgb c) {
+    constexpr std::uint32_t lanes = 0x00ff00ff;
+    const std::uint32_t low = (a & lanes) + 2 * (b & lanes) + (c & lanes) + 0x00020002;
+    const std::uint32_t high = ((a >> 8) & lanes) + 2 * ((b >> 8) & lanes) + ((c >> 8) & lanes) + 0x00020002;
+    return ((low >> 2) & lanes) | (((high >> 2) & lanes) << 8);
+}
+
+// One [1 2 1] pass along a line of n pixels, step apart, the ends repeated.
+void smoothLine(QRgb* first, int n, std::ptrdiff_t step) {
+    QRgb before = first[0];
+    QRgb here = first[0];
+    for (int i = 0; i < n; ++i) {
+        const QRgb after = first[std::min(i + 1, n - 1) * step];
+        first[i * step] = smooth3(before, here, after);
+        before = here;
+        here = after;
+    }
+}
+
+} // namespace
+
+void soften(QImage& image) {
+    if (image.isNull()) {
+        return;
+    }
+    if (image.depth() != 32) {
+        image = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    }
+    const int w = image.width();
+    const int h = image.height();
+    const std::ptrdiff_t stride = image.bytesPerLine() / 4;
+    auto* pixels = reinterpret_cast<QRgb*>(image.bits());
+    for (int pass = 0; pass < 5; ++pass) {
+        for (int y = 0; y < h; ++y) {
+            smoothLine(pixels + y * stride, w, 1);
+        }
+        for (int x = 0; x < w; ++x) {
+            smoothLine(pixels + x, h, stride);
+        }
+    }
 }
 
 bool isBlank(const QImage& image) {

@@ -1,5 +1,6 @@
 #include "overlay/effect.h"
 
+#include "overlay/layout.h"
 #include "overlay/null_effect.h"
 
 #include <QScreen>
@@ -10,6 +11,36 @@
 
 namespace orbel {
 
+std::string_view blurName(Backdrop backdrop) {
+    switch (backdrop) {
+    case Backdrop::CompositorBlur:
+        return "kwin";
+    case Backdrop::LivePicture:
+        return "live";
+    case Backdrop::BlurredCopy:
+    case Backdrop::SolidCopy:
+        return "screencopy";
+    case Backdrop::DarkenOnly:
+        break;
+    }
+    return "none (darken only)";
+}
+
+bool copyPainted(Backdrop backdrop, double blur, std::int64_t stage) {
+    switch (backdrop) {
+    case Backdrop::BlurredCopy:
+        return blur >= 1.0;
+    case Backdrop::SolidCopy:
+        // From this stage the window is opaque all over: the copy is all that shows.
+        return stage >= cardStage;
+    case Backdrop::CompositorBlur:
+    case Backdrop::LivePicture:
+    case Backdrop::DarkenOnly:
+        break;
+    }
+    return false;
+}
+
 std::unique_ptr<OverlayEffect> makeOverlayEffect() {
 #ifdef ORBEL_OVERLAY_X11
     if (auto x11 = X11Effect::create()) {
@@ -17,6 +48,10 @@ std::unique_ptr<OverlayEffect> makeOverlayEffect() {
     }
 #endif
     return std::make_unique<NullEffect>();
+}
+
+std::string blurSummary() {
+    return "blur: " + std::string(blurName(makeOverlayEffect()->backdrop()));
 }
 
 QPixmap grabScreen(QScreen& screen) {

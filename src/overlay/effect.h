@@ -1,8 +1,11 @@
 #pragma once
 
 #include <QPixmap>
+#include <QRegion>
+#include <cstdint>
 #include <memory>
 #include <span>
+#include <string>
 #include <string_view>
 
 class QScreen;
@@ -15,13 +18,30 @@ enum class Backdrop {
     // A compositor blends the windows and blurs what lies behind them on request (KWin): the
     // windows stay transparent and carry only the tint and the card.
     CompositorBlur,
-    // A compositor blends the windows but offers no blur: each window paints a blurred copy
-    // of its screen taken when the overlay appears, beneath the tint.
+    // A compositor blends the windows, and the backend builds a blurred picture of the windows
+    // beneath the overlay itself, kept up to date as they change, shown under each window.
+    LivePicture,
+    // A compositor blends the windows, but the only picture to be had is a copy of the screen
+    // that cannot follow it. The copy is shown only once the blur is at full strength; below
+    // that the windows darken alone, since a frozen copy blended over live windows doubles
+    // every line that moves.
     BlurredCopy,
-    // Nothing blends windows, so a translucent pixel would show black: each window paints an
-    // opaque blurred copy, and only along the screen's edges below stage 3.
+    // Nothing blends windows, so a translucent pixel would show black: below full cover the
+    // windows are an opaque plain frame along the screen's edges; from then on an opaque
+    // blurred copy of the screen.
     SolidCopy,
+    // A compositor blends the windows but no picture of the screen can be had (GNOME on
+    // Wayland): the windows darken alone.
+    DarkenOnly,
 };
+
+// The name of a backdrop in the agent's start-up line: "kwin", "live", "screencopy" or
+// "none (darken only)".
+std::string_view blurName(Backdrop backdrop);
+
+// Whether a window with this backdrop paints its screen copy at this blur strength (the blur
+// view's opacity) and stage: a frozen copy only where nothing live shows through it.
+bool copyPainted(Backdrop backdrop, double blur, std::int64_t stage);
 
 // The desktop services the overlay needs, one backend per windowing system.
 class OverlayEffect {
@@ -38,13 +58,28 @@ public:
     virtual void setBlurBehind(QWidget& window, bool on) = 0;
 
     // Puts the overlay windows in front of every other window except the agent's own windows
-    // in kept that are visible: those stay above the overlay, readable and usable.
+    // in kept that are visible, and other clients' menus, tooltips and notifications at the
+    // top of the stack: those stay above the overlay, readable and usable.
     virtual void raise(std::span<QWidget* const> overlays, std::span<QWidget* const> kept) = 0;
+
+    // For Backdrop::LivePicture: shows under each of the visible overlay windows a blurred
+    // picture of the windows beneath it, at strength (the blur view's opacity), and keeps it
+    // following them. Called at every tick the overlay shows, after raise().
+    virtual void showBeneath(std::span<QWidget* const> overlays, double strength) = 0;
+    // Takes the pictures away and stops following; they are built afresh at the next show.
+    virtual void hideBeneath() = 0;
+
+    // The parts of the desktop, in global coordinates, that an opaque overlay must leave
+    // uncovered: the tray and the panels, so the agent's own icon can still be found.
+    [[nodiscard]] virtual QRegion keepClear() = 0;
 };
 
 // The first backend that works here: X11 when the application talks to an X server, else the
 // null backend.
 std::unique_ptr<OverlayEffect> makeOverlayEffect();
+
+// "blur: " and the name of the backdrop the desktop allows now, for the start-up line.
+std::string blurSummary();
 
 // A copy of what screen shows now. Called only while the overlay windows are hidden, so they
 // never end up blurred into their own backdrop.

@@ -24,6 +24,12 @@ QString cardText(const Out& out);
 // width, its lower edge 42 % of the height above the bottom, 120 pixels tall.
 QRect cardFrame(QSize screen);
 
+// The opacity of the extra black drawn over the tint behind the card's text, so that the white
+// text keeps at least 4.5:1 contrast even over a white screen. blur and tint are the blur
+// view's and the tint's opacities; fadesWindow says the blur fades the whole window rather
+// than the view's content. 0 where the tint alone darkens enough.
+double scrimAlpha(double blur, double tint, bool fadesWindow);
+
 // Width of the blurred frame along the screen's edges that stands in for the translucent
 // overlay below stage 3 when no compositor can blend windows: 4 % of the shorter side per
 // level, at least 8 pixels, at most half the shorter side.

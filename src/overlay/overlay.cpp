@@ -65,11 +65,12 @@ void Overlay::rebuild() {
         Backdrop backdrop;
         QPixmap copy;
         QPoint at;
+        bool taken;
     };
     std::vector<Carried> carried;
     for (const auto& w : wins) {
         if (const auto* old = qobject_cast<OverlayWindow*>(w.get()); old && old->isVisible()) {
-            carried.push_back({old->geometry(), old->backdrop(), old->copy(), old->copyAt()});
+            carried.push_back({old->geometry(), old->backdrop(), old->copy(), old->copyAt(), old->copyTaken()});
         }
     }
     hideAll();
@@ -81,7 +82,10 @@ void Overlay::rebuild() {
         const auto same =
             std::find_if(carried.begin(), carried.end(), [&](const Carried& c) { return c.frame == win->geometry(); });
         if (same != carried.end()) {
-            win->setBackdrop(same->backdrop, same->copy, same->at);
+            win->setBackdrop(same->backdrop);
+            if (same->taken) {
+                win->setCopy(same->copy, same->at);
+            }
         }
         if (screen) {
             QObject::connect(screen, &QScreen::geometryChanged, win.get(), [this] { stale_ = true; });
@@ -96,39 +100,59 @@ void Overlay::show(const Out& out) {
         return;
     }
     ensure();
-    if (wins.empty() || !prepareBackdrops()) {
+    if (wins.empty()) {
         return;
     }
     const double blur = lerp(blurCurve, out.level);
     const double tint = lerp(tintCurve, out.level);
-    const QString text = cardText(out);
+    const Backdrop now = effect().backdrop();
+    const bool copyShown = copyPainted(now, blur, out.stage);
+    if (!prepareBackdrops(now, copyShown)) {
+        return;
+    }
+    const QRegion clear = now == Backdrop::SolidCopy ? effect().keepClear() : QRegion();
     for (const auto& w : wins) {
-        auto* win = qobject_cast<OverlayWindow*>(w.get());
-        if (!win || !win->blurView()) {
-            continue; // no content view: the window is left as it is
-        }
-        BlurView* view = win->blurView();
-        view->setOpacity(blur);
-        if (auto* tintView = view->findChild<QWidget*>(QStringLiteral("tint"), Qt::FindDirectChildrenOnly)) {
-            tintView->setProperty("opacity", tint);
-        }
-        if (auto* card =
-                qobject_cast<QLabel*>(view->findChild<QWidget*>(QStringLiteral("card"), Qt::FindDirectChildrenOnly))) {
-            card->setText(text);
-        }
-        win->setShape(out.level, out.stage);
-        win->show();
+        if (auto* win = qobject_cast<OverlayWindow*>(w.get()); win && win->blurView()) {
+            render(*win, out, {blur, tint, copyShown, clear});
+        } // without a content view the window is left as it is
     }
     raiseAll();
+    if (now == Backdrop::LivePicture) {
+        effect().showBeneath(shownWindows(), blur);
+    }
 }
 
-bool Overlay::prepareBackdrops() {
-    const Backdrop now = effect().backdrop();
+void Overlay::render(OverlayWindow& win, const Out& out, const Look& look) {
+    BlurView* view = win.blurView();
+    view->setOpacity(look.blur);
+    auto* card = qobject_cast<QLabel*>(view->findChild<QWidget*>(QStringLiteral("card"), Qt::FindDirectChildrenOnly));
+    if (card) {
+        card->setText(cardText(out));
+    }
+    if (auto* tintView = view->findChild<QWidget*>(QStringLiteral("tint"), Qt::FindDirectChildrenOnly)) {
+        tintView->setProperty("opacity", look.tint);
+        if (auto* scrimmed = qobject_cast<TintView*>(tintView)) {
+            const bool fadesWindow = win.backdrop() == Backdrop::CompositorBlur;
+            scrimmed->setScrim(card ? cardTextArea(*card) : QRect(), scrimAlpha(look.blur, look.tint, fadesWindow));
+        }
+    }
+    win.setCopyShown(look.copyShown);
+    win.setShape(out.level, out.stage, look.clear.translated(-win.geometry().topLeft()));
+    win.show();
+}
+
+bool Overlay::prepareBackdrops(Backdrop now, bool copyWanted) {
     const bool changed = std::any_of(wins.begin(), wins.end(), [&](const auto& w) {
         const auto* win = qobject_cast<OverlayWindow*>(w.get());
         return win && win->isVisible() && win->backdrop() != now;
     });
-    if (anyVisible() && (changed || stale_)) {
+    // A frozen copy is taken when it is first painted, so it shows the screen as it was just
+    // before, not as it was when the overlay came up minutes earlier.
+    const bool copyMissing = copyWanted && std::any_of(wins.begin(), wins.end(), [](const auto& w) {
+                                 const auto* win = qobject_cast<OverlayWindow*>(w.get());
+                                 return win && win->isVisible() && !win->copyTaken();
+                             });
+    if (anyVisible() && (changed || stale_ || copyMissing)) {
         // A compositor that went away would leave translucent windows black, and a changed
         // screen no longer matches its copy. Grabbing now would catch the overlay itself, so
         // the windows go down for this tick and come back with a clean copy at the next.
@@ -139,22 +163,19 @@ bool Overlay::prepareBackdrops() {
     stale_ = false;
     for (const auto& w : wins) {
         if (auto* win = qobject_cast<OverlayWindow*>(w.get()); win && !win->isVisible()) {
-            prepare(*win, now);
+            prepare(*win, now, copyWanted);
         }
     }
     return true;
 }
 
-void Overlay::prepare(OverlayWindow& win, Backdrop backdrop) {
+void Overlay::prepare(OverlayWindow& win, Backdrop backdrop, bool copyWanted) {
     if (!win.prepared() || win.backdrop() != backdrop) {
-        QPixmap copy;
-        QPoint at;
-        if (backdrop != Backdrop::CompositorBlur && win.builtFor()) {
-            QScreen& screen = *win.builtFor();
-            copy = backdropFrom(grabScreen(screen));
-            at = screen.geometry().topLeft() - win.geometry().topLeft();
-        }
-        win.setBackdrop(backdrop, copy, at);
+        win.setBackdrop(backdrop);
+    }
+    if (copyWanted && !win.copyTaken() && win.builtFor()) {
+        QScreen& screen = *win.builtFor();
+        win.setCopy(backdropFrom(grabScreen(screen)), screen.geometry().topLeft() - win.geometry().topLeft());
     }
     effect().setBlurBehind(win, backdrop == Backdrop::CompositorBlur);
 }
@@ -170,15 +191,23 @@ void Overlay::hideAll() {
             win->dropBackdrop();
         }
     }
+    if (effect_) {
+        effect_->hideBeneath();
+    }
 }
 
-void Overlay::raiseAll() {
+std::vector<QWidget*> Overlay::shownWindows() const {
     std::vector<QWidget*> shown;
     for (const auto& w : wins) {
         if (w->isVisible()) {
             shown.push_back(w.get());
         }
     }
+    return shown;
+}
+
+void Overlay::raiseAll() {
+    const std::vector<QWidget*> shown = shownWindows();
     if (!shown.empty()) {
         const std::vector<QWidget*> kept = keptWindows();
         effect().raise(shown, kept);

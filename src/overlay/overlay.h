@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QPointer>
+#include <QRegion>
 #include <QWidget>
 #include <array>
 #include <functional>
@@ -67,8 +68,17 @@ private:
     [[nodiscard]] bool anyVisible() const;
     void hideAll();
     void rebuild();
-    [[nodiscard]] bool prepareBackdrops();
-    void prepare(OverlayWindow& win, Backdrop backdrop);
+    [[nodiscard]] bool prepareBackdrops(Backdrop now, bool copyWanted);
+    void prepare(OverlayWindow& win, Backdrop backdrop, bool copyWanted);
+    // What every window shows at one tick.
+    struct Look {
+        double blur = 0;
+        double tint = 0;
+        bool copyShown = false;
+        QRegion clear; // global coordinates left uncovered by an opaque window
+    };
+    void render(OverlayWindow& win, const Out& out, const Look& look);
+    [[nodiscard]] std::vector<QWidget*> shownWindows() const;
     void raiseAll();
     [[nodiscard]] std::vector<QWidget*> keptWindows();
 

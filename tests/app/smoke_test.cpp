@@ -120,6 +120,8 @@ TEST(Smoke, OneAndTwoScreensWithDefaults) {
     const Result one = box.run({"--smoke"});
     EXPECT_EQ(one.out, "smoke ok: 60.0 min block, 1 screens\n") << one.err;
     EXPECT_EQ(one.status, 0);
+    // The start-up line names the overlay's picture: offscreen, only a copy of the screen.
+    EXPECT_NE(one.err.find(", blur: screencopy, tray: "), std::string::npos) << one.err;
     const Result two = box.run({"--smoke"}, twoScreens(box));
     EXPECT_EQ(two.out, "smoke ok: 60.0 min block, 2 screens\n") << two.err;
     EXPECT_EQ(two.status, 0);

@@ -94,6 +94,31 @@ TEST(Blur, BlankImages) {
     }
 }
 
+// The live picture's small image: flat colours stay, a sharp edge spreads over a few pixels
+// either side and no further, and an image of one pixel survives.
+TEST(Blur, SoftenSpreadsEdgesAndKeepsFlatColours) {
+    QImage flat = filled({30, 20}, QColor(200, 120, 40));
+    soften(flat);
+    EXPECT_EQ(flat.pixelColor(0, 0), QColor(200, 120, 40));
+    EXPECT_EQ(flat.pixelColor(29, 19), QColor(200, 120, 40));
+
+    QImage sharp = edge({40, 10});
+    soften(sharp);
+    EXPECT_EQ(grey(sharp, 0, 5), 0);
+    EXPECT_EQ(grey(sharp, 39, 5), 255);
+    EXPECT_GT(grey(sharp, 18, 5), 10); // dark side of the edge at 20
+    EXPECT_LT(grey(sharp, 21, 5), 245);
+    EXPECT_EQ(grey(sharp, 12, 5), 0); // five passes reach five pixels at most
+    EXPECT_EQ(grey(sharp, 26, 5), 255);
+
+    QImage one = filled({1, 1}, Qt::white);
+    soften(one);
+    EXPECT_EQ(one.pixelColor(0, 0), QColor(Qt::white));
+    QImage none;
+    soften(none);
+    EXPECT_TRUE(none.isNull());
+}
+
 TEST(Blur, BackdropFromAGrab) {
     EXPECT_TRUE(backdropFrom(QPixmap()).isNull());
     EXPECT_TRUE(backdropFrom(QPixmap::fromImage(filled({320, 200}, Qt::black))).isNull());

@@ -16,6 +16,9 @@ struct FakeDesktop {
     std::vector<QWidget*> raised;
     std::vector<QWidget*> kept;
     std::map<QWidget*, bool> blurBehind;
+    std::vector<QWidget*> beneath; // windows given a live picture at the last show, none when hidden
+    double strength = -1;
+    QRegion clear;
 };
 
 // A backend whose backdrop a test chooses and whose requests it records.
@@ -31,6 +34,12 @@ public:
         desktop_->raised.assign(overlays.begin(), overlays.end());
         desktop_->kept.assign(kept.begin(), kept.end());
     }
+    void showBeneath(std::span<QWidget* const> overlays, double strength) override {
+        desktop_->beneath.assign(overlays.begin(), overlays.end());
+        desktop_->strength = strength;
+    }
+    void hideBeneath() override { desktop_->beneath.clear(); }
+    [[nodiscard]] QRegion keepClear() override { return desktop_->clear; }
 
 private:
     std::shared_ptr<FakeDesktop> desktop_;

@@ -52,7 +52,8 @@ TEST_F(ShowTest, OpacitiesCardAndVisibilityFollowTheTick) {
         {5, 5, "Break", 1, 0.65, "Break"},
         {5, 7, "Break", 1, 0.65, "Break"},
     };
-    overlay.screenList = {}; // all three screens
+    overlay.screenList = {};                   // all three screens
+    desktop->backdrop = Backdrop::LivePicture; // no copy to take: the windows never go down
     int raises = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "stage " << c.stage << " level " << c.level);
@@ -68,6 +69,8 @@ TEST_F(ShowTest, OpacitiesCardAndVisibilityFollowTheTick) {
         }
         EXPECT_EQ(desktop->raises, ++raises);
         EXPECT_EQ(desktop->raised.size(), 3u);
+        EXPECT_EQ(desktop->beneath.size(), 3u);
+        EXPECT_NEAR(desktop->strength, c.blur, 1e-12);
     }
 }
 
@@ -107,7 +110,7 @@ TEST_F(ShowTest, WindowFlagsAndViewTree) {
     auto* card = win.findChild<QLabel*>(QStringLiteral("card"));
     EXPECT_TRUE(card->wordWrap());
     EXPECT_EQ(card->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
-    EXPECT_EQ(card->font().pointSizeF(), 28);
+    EXPECT_EQ(card->font().pixelSize(), 28);
     EXPECT_EQ(card->font().weight(), QFont::Medium);
     EXPECT_EQ(card->palette().color(QPalette::WindowText), QColor(Qt::white));
 }
@@ -130,13 +133,19 @@ TEST_F(ShowTest, RenderedWindowDarkensAsTheCurvesSay) {
     const double levels[] = {0.5, 1, 2, 3.5, 5};
     for (const double level : levels) {
         SCOPED_TRACE(testing::Message() << "level " << level);
+        overlay.show(tick(0, 0));
+        settle(); // a second passes between two ticks
         overlay.show(tick(level >= 3 ? 4 : 2, level));
-        ASSERT_FALSE(first().copy().isNull());
+        // The frozen copy is painted only at full blur; below that the window only darkens.
+        const bool copy = level >= 3;
+        ASSERT_EQ(first().copyShown(), copy);
+        ASSERT_EQ(first().copy().isNull(), !copy);
+        settle(); // the windows are drawn in the event loop
         const QImage image = rendered(first());
         const QPoint middle(720, 200); // above the card
         const double seen = lerp(blurCurve, level) * lerp(tintCurve, level);
         EXPECT_NEAR(overWhite(image, middle), 255 * (1 - seen), 2.0);
-        EXPECT_NEAR(qAlpha(image.pixel(middle)), 255 * lerp(blurCurve, level), 2.0);
+        EXPECT_NEAR(qAlpha(image.pixel(middle)), 255 * (copy ? lerp(blurCurve, level) : seen), 2.0);
     }
 }
 
@@ -156,23 +165,37 @@ TEST_F(ShowTest, ReappearingOverlayDrawsTheNewLevel) {
     EXPECT_NEAR(overWhite(rendered(first()), middle), 255 * (1 - 0.15 * 0.04), 2.0);
 }
 
-TEST_F(ShowTest, CopyIsTakenWhenTheOverlayAppearsNotAtEveryTick) {
+// A frozen copy blended over live windows doubles whatever moves: it is taken when it is first
+// painted at full blur, with the windows down for that one tick so they stay out of it, and kept
+// while they are up.
+TEST_F(ShowTest, CopyIsTakenWhenFirstPaintedNotAtEveryTick) {
     const WhiteDesktop white;
     ASSERT_TRUE(white.shown());
-    overlay.show(tick(5, 5));
-    const qint64 firstCopy = first().copy().cacheKey();
+    overlay.show(tick(1, 0.5));
+    overlay.show(tick(2, 2));
+    EXPECT_TRUE(first().isVisible());
+    EXPECT_FALSE(first().copyTaken());
+    overlay.show(tick(4, 3.2));
+    EXPECT_FALSE(first().isVisible());
+    settle();
+    overlay.show(tick(4, 3.2));
+    EXPECT_TRUE(first().isVisible());
     ASSERT_FALSE(first().copy().isNull());
-    overlay.show(tick(5, 4.5));
+    const qint64 firstCopy = first().copy().cacheKey();
+    overlay.show(tick(5, 5));
     overlay.show(tick(3, 2.5));
+    EXPECT_FALSE(first().copyShown());
+    overlay.show(tick(4, 3.5));
+    EXPECT_TRUE(first().isVisible());
     EXPECT_EQ(first().copy().cacheKey(), firstCopy);
     overlay.show(tick(0, 0));
     EXPECT_TRUE(first().copy().isNull()); // not kept while hidden
     settle();
-    overlay.show(tick(1, 0.5));
+    overlay.show(tick(5, 5)); // hidden until now: the copy is taken at once
+    EXPECT_TRUE(first().isVisible());
     EXPECT_FALSE(first().copy().isNull());
     EXPECT_NE(first().copy().cacheKey(), firstCopy);
-    const QImage copy = first().copy().toImage();
-    EXPECT_EQ(copy.pixelColor(720, 450), QColor(Qt::white));
+    EXPECT_EQ(first().copy().toImage().pixelColor(720, 450), QColor(Qt::white));
 }
 
 // Without a compositor a translucent pixel turns black: every drawn pixel must be opaque, and
@@ -181,15 +204,20 @@ TEST_F(ShowTest, WithoutCompositorOnlyOpaquePixelsAndAnEdgeBandAtLowStages) {
     const WhiteDesktop white;
     ASSERT_TRUE(white.shown());
     desktop->backdrop = Backdrop::SolidCopy;
+    desktop->clear = QRegion(0, 868, 1440, 32); // a panel along the bottom
     overlay.show(tick(1, 0.5));
-    EXPECT_EQ(first().mask(), solidRegion({1440, 900}, 0.5, 1));
+    EXPECT_EQ(first().mask(), solidRegion({1440, 900}, 0.5, 1).subtracted(desktop->clear));
     QImage image = rendered(first());
     EXPECT_EQ(qAlpha(image.pixel(5, 450)), 255);
-    EXPECT_NEAR(qRed(image.pixel(5, 450)), 255 * (1 - 0.15 * 0.04), 2.0);
+    // A plain frame, not the copy: it would stand still beside the live middle.
+    EXPECT_NEAR(qRed(image.pixel(5, 450)), 0x30 * (1 - 0.15 * 0.04), 2.0);
     overlay.show(tick(2, 2));
-    EXPECT_EQ(first().mask(), solidRegion({1440, 900}, 2, 2));
+    EXPECT_EQ(first().mask(), solidRegion({1440, 900}, 2, 2).subtracted(desktop->clear));
+    overlay.show(tick(5, 5)); // the copy is due: down for a tick to take it
+    EXPECT_FALSE(first().isVisible());
+    settle();
     overlay.show(tick(5, 5));
-    EXPECT_EQ(first().mask(), QRegion(0, 0, 1440, 900));
+    EXPECT_EQ(first().mask(), QRegion(0, 0, 1440, 900).subtracted(desktop->clear));
     image = rendered(first());
     EXPECT_EQ(qAlpha(image.pixel(720, 200)), 255);
     EXPECT_NEAR(qRed(image.pixel(720, 200)), 255 * 0.35, 2.0);
@@ -198,7 +226,8 @@ TEST_F(ShowTest, WithoutCompositorOnlyOpaquePixelsAndAnEdgeBandAtLowStages) {
 // Where the grab gives nothing, a dark grey stands in for the copy, still opaque everywhere.
 TEST(OverlayWindowTest, SolidBackdropWithoutACopyIsOpaqueGrey) {
     OverlayWindow win(QGuiApplication::screens().at(0));
-    win.setBackdrop(Backdrop::SolidCopy, QPixmap(), {});
+    win.setBackdrop(Backdrop::SolidCopy);
+    win.setCopy(QPixmap(), {});
     win.show();
     for (const double level : {0.5, 5.0}) {
         win.blurView()->setOpacity(lerp(blurCurve, level));

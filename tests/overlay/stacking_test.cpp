@@ -26,11 +26,50 @@ TEST(Stacking, OverlayGoesBelowTheKeptWindowsAtTheTop) {
         {"an application between two kept windows", {{21, true}, {1, true}, {20, true}}, {20, 21}, 20},
         {"kept window not visible yet", {{1, true}, {20, false}}, {20}, 0},
         {"only overlay windows", {{10, true}, {11, true}}, {20}, 0},
-
+        {"another client's popup on top", {{1, true}, {10, true}, {5, true, true}}, {}, 5},
+        {"popup above a kept window", {{1, true}, {20, true}, {5, true, true}}, {20}, 20},
+        {"popup buried under an application", {{5, true, true}, {1, true}, {10, true}}, {}, 0},
+        {"unmapped popup", {{1, true}, {5, false, true}}, {}, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(stackBelow(c.bottomToTop, overlays, c.kept), c.below);
+    }
+}
+
+} // namespace
+} // namespace orbel
+
+namespace orbel {
+namespace {
+
+// Restacking windows already in place only makes the compositor and window manager redo work;
+// anything else out of place must be restacked. Ids as above; 30-39 the pictures beneath.
+TEST(Stacking, InPlaceOnlyWhenTheOverlayWindowsStandDirectlyBelowTheirMark) {
+    struct Case {
+        const char* name;
+        std::vector<StackEntry> bottomToTop;
+        std::uint32_t below;
+        bool inPlace;
+    };
+    const std::vector<std::uint32_t> wanted{30, 10, 31, 11};
+    const Case cases[] = {
+        {"on top", {{1, true}, {30, true}, {10, true}, {31, true}, {11, true}}, 0, true},
+        {"on top but for invisible helpers",
+         {{1, true}, {30, true}, {10, true}, {31, true}, {11, true}, {2, false}},
+         0,
+         true},
+        {"an application above", {{30, true}, {10, true}, {31, true}, {11, true}, {1, true}}, 0, false},
+        {"below the kept window", {{1, true}, {30, true}, {10, true}, {31, true}, {11, true}, {20, true}}, 20, true},
+        {"above the kept window", {{1, true}, {20, true}, {30, true}, {10, true}, {31, true}, {11, true}}, 20, false},
+        {"picture above its overlay", {{1, true}, {10, true}, {30, true}, {31, true}, {11, true}}, 0, false},
+        {"picture not mapped yet, in place", {{1, true}, {30, false}, {10, true}, {31, false}, {11, true}}, 0, true},
+        {"an application between", {{30, true}, {10, true}, {1, true}, {31, true}, {11, true}}, 0, false},
+        {"mark gone", {{1, true}, {30, true}, {10, true}, {31, true}, {11, true}}, 20, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(stackedInPlace(c.bottomToTop, wanted, c.below), c.inPlace);
     }
 }
 

@@ -6,7 +6,6 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QGraphicsOpacityEffect>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPalette>
@@ -55,8 +54,7 @@ inline double blurOpacity(const std::unique_ptr<QWidget>& w) {
 
 // The opacity the blur view is really drawn with (1 when it fades the whole window instead).
 inline double drawnBlurOpacity(const std::unique_ptr<QWidget>& w) {
-    auto* effect = qobject_cast<QGraphicsOpacityEffect*>(overlayWindow(w)->blurView()->graphicsEffect());
-    return effect ? effect->opacity() : -1;
+    return overlayWindow(w)->blurView()->fade();
 }
 
 inline double tintOpacity(const std::unique_ptr<QWidget>& w) {

@@ -1,6 +1,7 @@
 // The overlay on a real X server (Xvfb, white root window), with and without a compositing
 // manager and a window manager, judged by screenshots, stacking order and delivered clicks.
 #include "overlay/effect.h"
+#include "overlay/layout.h"
 #include "overlay/overlay.h"
 #include "overlay/views.h"
 #include "widget_helpers.h"
@@ -91,8 +92,15 @@ TEST_F(X11Test, BackendAndBackdropFollowTheDesktop) {
     EXPECT_EQ(makeOverlayEffect()->backdrop(), Backdrop::SolidCopy);
     Child picom = startCompositor();
     ASSERT_TRUE(selectionOwned("_NET_WM_CM_S0"));
-    EXPECT_EQ(makeOverlayEffect()->backdrop(), Backdrop::BlurredCopy);
+    EXPECT_EQ(makeOverlayEffect()->backdrop(), Backdrop::LivePicture);
+    EXPECT_EQ(blurSummary(), "blur: live");
+    // Under Wayland the X server sees only X clients: no picture of it, unless KWin blurs.
+    qputenv("WAYLAND_DISPLAY", "wayland-test");
+    EXPECT_EQ(makeOverlayEffect()->backdrop(), Backdrop::DarkenOnly);
+    EXPECT_EQ(blurSummary(), "blur: none (darken only)");
     setRootProperty32("_KDE_NET_WM_BLUR_BEHIND_REGION", {});
+    EXPECT_EQ(makeOverlayEffect()->backdrop(), Backdrop::CompositorBlur);
+    qunsetenv("WAYLAND_DISPLAY");
     EXPECT_EQ(makeOverlayEffect()->backdrop(), Backdrop::CompositorBlur);
     deleteRootProperty("_KDE_NET_WM_BLUR_BEHIND_REGION");
     picom.stop();
@@ -160,21 +168,28 @@ TEST_F(X11Test, ClicksPassThroughToTheWindowBeneath) {
     }
 }
 
+// 0x30 grey, the plain frame drawn where no copy may be shown, darkened by the tint.
+double frameSeen(double level) {
+    return 0x30 * (1 - lerp(blurCurve, level) * lerp(tintCurve, level));
+}
+
 // Without a compositor translucent pixels would be black: stages 1 and 2 leave the middle of the
-// screen untouched and blur an edge band; from stage 3 the whole screen is blurred and darkened.
+// screen untouched and draw a plain frame along the edges (a copy there would stand still beside
+// the live middle); from stage 3 the whole screen is blurred and darkened.
 TEST_F(X11Test, WithoutCompositorTheScreenNeverTurnsBlack) {
     const struct {
         Out out;
         int middle;
         int band;
     } cases[] = {
-        {tick(1, 0.5), 255, static_cast<int>(std::lround(seenOnWhite(0.5)))},
-        {tick(2, 2), 255, static_cast<int>(std::lround(seenOnWhite(2)))},
+        {tick(1, 0.5), 255, static_cast<int>(std::lround(frameSeen(0.5)))},
+        {tick(2, 2), 255, static_cast<int>(std::lround(frameSeen(2)))},
         {tick(3, 2.5, "Break"), static_cast<int>(std::lround(seenOnWhite(2.5))),
          static_cast<int>(std::lround(seenOnWhite(2.5)))},
         {tick(5, 5, "Break"), static_cast<int>(std::lround(seenOnWhite(5))),
          static_cast<int>(std::lround(seenOnWhite(5)))},
     };
+    const QSize size(1440, 900);
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "stage " << c.out.stage);
         overlay.show(c.out);
@@ -182,13 +197,50 @@ TEST_F(X11Test, WithoutCompositorTheScreenNeverTurnsBlack) {
         waitForScreen([&](const QImage& s) { return std::abs(grey(s, 4, 450) - c.band) <= 3; }, shot);
         EXPECT_NEAR(grey(shot, 4, 450), c.band, 3);
         EXPECT_NEAR(grey(shot, 1000, 300), c.middle, 3);
+        // Everything but the frame (below stage 3) and the card's scrim is at least as light as
+        // the middle should be.
+        const int band = c.out.stage < cardStage ? bandWidth(size, c.out.level) : 0;
+        const QRect inside = QRect(QPoint(0, 0), size).adjusted(band, band, -band, -band);
+        const QRect card = cardFrame(size).adjusted(-80, -80, 80, 80);
         int darkest = 255;
         for (int y = 0; y < shot.height(); y += 7) {
             for (int x = 0; x < shot.width(); x += 7) {
-                darkest = std::min(darkest, grey(shot, x, y));
+                if (inside.contains(x, y) && !card.contains(x, y)) {
+                    darkest = std::min(darkest, grey(shot, x, y));
+                }
             }
         }
-        EXPECT_GE(darkest, std::min(c.band, c.middle) - 40) << "part of the screen went dark";
+        EXPECT_GE(darkest, c.middle - 40) << "part of the screen went dark";
+        hideAndSettle();
+    }
+}
+
+// Without a compositor the opaque overlay leaves out the panel that holds the tray (it reserves
+// its edge with a strut), at every stage: the agent's own icon stays where the user finds it.
+TEST_F(X11Test, WithoutCompositorThePanelWithTheTrayStaysUncovered) {
+    Child panel({"trayer", "--edge", "bottom", "--align", "right", "--widthtype", "pixel", "--width", "200", "--height",
+                 "32", "--SetPartialStrut", "true", "--SetDockType", "true"},
+                session().dir() + "/trayer.log");
+    QImage shot;
+    ASSERT_TRUE(waitForScreen([](const QImage& s) { return grey(s, 1300, 884) < 250; }, shot, 20000));
+    // trayer may reserve its edge only after it has drawn the panel.
+    ASSERT_TRUE(waitUntil([] { return makeOverlayEffect()->keepClear().contains(QPoint(1300, 884)); }, 20000));
+    ASSERT_TRUE(waitForScreen([](const QImage&) { return true; }, shot));
+    const QRgb own = shot.pixel(1300, 884);
+    const struct {
+        Out out;
+        QPoint frame; // a point of the screen's edge the overlay covers
+        int grey;
+    } cases[] = {
+        {tick(2, 2), {100, 895}, static_cast<int>(std::lround(frameSeen(2)))},
+        {tick(5, 5, "Break"), {100, 895}, static_cast<int>(std::lround(seenOnWhite(5)))},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "stage " << c.out.stage);
+        overlay.show(c.out);
+        EXPECT_TRUE(waitForScreen(
+            [&](const QImage& s) { return std::abs(grey(s, c.frame.x(), c.frame.y()) - c.grey) <= 3; }, shot));
+        EXPECT_EQ(shot.pixel(1300, 884), own) << "the panel is covered";
         hideAndSettle();
     }
 }

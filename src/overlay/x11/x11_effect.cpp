@@ -1,29 +1,23 @@
 #include "overlay/x11/x11_effect.h"
 
-#include "overlay/stacking.h"
+#include "overlay/x11/live_picture.h"
+#include "overlay/x11/stack_watch.h"
+#include "overlay/x11/xcb_support.h"
 
 #include <QGuiApplication>
 #include <QWidget>
 #include <algorithm>
 #include <array>
-#include <cstdlib>
 #include <string>
 #include <xcb/xcb.h>
 
 namespace orbel {
 
-namespace {
+using overlay_xcb::hasExtension;
+using overlay_xcb::internAtom;
+using overlay_xcb::ReplyPtr;
 
-// Replies from xcb are malloc'ed; this frees them on every path.
-template <typename Reply> struct ReplyPtr {
-    Reply* p = nullptr;
-    explicit ReplyPtr(Reply* r) : p(r) {}
-    ReplyPtr(const ReplyPtr&) = delete;
-    ReplyPtr& operator=(const ReplyPtr&) = delete;
-    ~ReplyPtr() { std::free(p); }
-    Reply* operator->() const { return p; }
-    explicit operator bool() const { return p != nullptr; }
-};
+namespace {
 
 // The X screen number in DISPLAY (":1.2" is screen 2); Qt puts its windows on that screen.
 int screenNumber(int screens) {
@@ -34,10 +28,8 @@ int screenNumber(int screens) {
     return n >= 0 && n < screens ? n : 0;
 }
 
-std::uint32_t internAtom(xcb_connection_t* c, const std::string& name) {
-    const auto cookie = xcb_intern_atom(c, 0, static_cast<std::uint16_t>(name.size()), name.c_str());
-    const ReplyPtr reply(xcb_intern_atom_reply(c, cookie, nullptr));
-    return reply ? reply->atom : 0;
+std::uint32_t idOf(QWidget* w) {
+    return static_cast<std::uint32_t>(w->winId());
 }
 
 } // namespace
@@ -59,9 +51,26 @@ X11Effect::X11Effect(xcb_connection_t* connection) : c_(connection) {
         xcb_screen_next(&roots);
     }
     root_ = roots.data->root;
-    compositorAtom_ = internAtom(c_, "_NET_WM_CM_S" + std::to_string(number));
+    const std::string screen = std::to_string(number);
+    compositorAtom_ = internAtom(c_, "_NET_WM_CM_S" + screen);
     blurAtom_ = internAtom(c_, "_KDE_NET_WM_BLUR_BEHIND_REGION");
+    typeAtom_ = internAtom(c_, "_NET_WM_WINDOW_TYPE");
+    // The combo box's list is a dropdown menu by another name.
+    for (const char* type :
+         {"_NET_WM_WINDOW_TYPE_DROPDOWN_MENU", "_NET_WM_WINDOW_TYPE_POPUP_MENU", "_NET_WM_WINDOW_TYPE_TOOLTIP",
+          "_NET_WM_WINDOW_TYPE_NOTIFICATION", "_NET_WM_WINDOW_TYPE_COMBO"}) {
+        popupTypes_.push_back(internAtom(c_, type));
+    }
+    trayAtom_ = internAtom(c_, "_NET_SYSTEM_TRAY_S" + screen);
+    strutAtom_ = internAtom(c_, "_NET_WM_STRUT_PARTIAL");
+    clientsAtom_ = internAtom(c_, "_NET_CLIENT_LIST");
+    // Xwayland names itself by an extension of its own from version 23.1 on; before that only
+    // the session tells, and a Wayland session is where the agent picks Xwayland to begin with.
+    xwayland_ = hasExtension(c_, "XWAYLAND") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    liveCapable_ = hasExtension(c_, "RENDER") && hasExtension(c_, "DAMAGE") && hasExtension(c_, "Composite");
 }
+
+X11Effect::~X11Effect() = default;
 
 Backdrop X11Effect::backdrop() {
     // Both requests go out before either reply is awaited: one round trip per tick.
@@ -69,18 +78,24 @@ Backdrop X11Effect::backdrop() {
     const auto propsCookie = xcb_list_properties(c_, root_);
     const ReplyPtr owner(xcb_get_selection_owner_reply(c_, ownerCookie, nullptr));
     const ReplyPtr props(xcb_list_properties_reply(c_, propsCookie, nullptr));
-    if (!owner || owner->owner == XCB_NONE) {
-        return Backdrop::SolidCopy;
-    }
+    const bool composited = owner && owner->owner != XCB_NONE;
     // KWin's blur effect announces itself by a root window property of the request's name.
-    if (props) {
+    if (composited && props && blurAtom_ != 0) {
         const xcb_atom_t* atoms = xcb_list_properties_atoms(props.p);
         const int n = xcb_list_properties_atoms_length(props.p);
-        if (blurAtom_ != 0 && std::find(atoms, atoms + n, blurAtom_) != atoms + n) {
+        if (std::find(atoms, atoms + n, blurAtom_) != atoms + n) {
             return Backdrop::CompositorBlur;
         }
     }
-    return Backdrop::BlurredCopy;
+    // Under Wayland the X server holds only the X clients' windows: any picture made from it
+    // would show them over black. The Wayland compositor blends the windows regardless.
+    if (xwayland_) {
+        return Backdrop::DarkenOnly;
+    }
+    if (!composited) {
+        return Backdrop::SolidCopy;
+    }
+    return liveCapable_ && !liveFailed_ ? Backdrop::LivePicture : Backdrop::BlurredCopy;
 }
 
 void X11Effect::setBlurBehind(QWidget& window, bool on) {
@@ -104,7 +119,7 @@ std::uint32_t X11Effect::frameOf(std::uint32_t window) const {
         if (!tree) {
             return 0;
         }
-        if (tree->parent == root_ || tree->parent == XCB_NONE) {
+        if (tree->parent == tree->root || tree->parent == XCB_NONE) {
             return window;
         }
         window = tree->parent;
@@ -124,23 +139,24 @@ std::vector<std::uint32_t> X11Effect::keptFrames(std::span<QWidget* const> kept)
     return frames;
 }
 
-std::uint32_t X11Effect::keptRunBottom(std::span<const std::uint32_t> overlays,
-                                       std::span<const std::uint32_t> frames) const {
-    const ReplyPtr tree(xcb_query_tree_reply(c_, xcb_query_tree(c_, root_), nullptr));
+std::vector<StackEntry> X11Effect::stack(std::uint32_t root) const {
+    const ReplyPtr tree(xcb_query_tree_reply(c_, xcb_query_tree(c_, root), nullptr));
     if (!tree) {
-        return 0;
+        return {};
     }
     const xcb_window_t* children = xcb_query_tree_children(tree.p);
     const auto n = static_cast<std::size_t>(xcb_query_tree_children_length(tree.p));
-    // All requests go out before the first reply is read: one round trip for the whole stack.
+    // All requests go out before the first reply is read: one round trip for the whole stack,
+    // and one more for the types of the few override-redirect windows on screen.
     std::vector<xcb_get_window_attributes_cookie_t> attrCookies(n);
     std::vector<xcb_get_geometry_cookie_t> geomCookies(n);
     for (std::size_t i = 0; i < n; ++i) {
         attrCookies[i] = xcb_get_window_attributes(c_, children[i]);
         geomCookies[i] = xcb_get_geometry(c_, children[i]);
     }
-    const ReplyPtr rootGeom(xcb_get_geometry_reply(c_, xcb_get_geometry(c_, root_), nullptr));
+    const ReplyPtr rootGeom(xcb_get_geometry_reply(c_, xcb_get_geometry(c_, root), nullptr));
     std::vector<StackEntry> stack(n);
+    std::vector<std::pair<std::size_t, xcb_get_property_cookie_t>> typeCookies;
     for (std::size_t i = 0; i < n; ++i) {
         const ReplyPtr attrs(xcb_get_window_attributes_reply(c_, attrCookies[i], nullptr));
         const ReplyPtr geom(xcb_get_geometry_reply(c_, geomCookies[i], nullptr));
@@ -149,8 +165,33 @@ std::uint32_t X11Effect::keptRunBottom(std::span<const std::uint32_t> overlays,
                               geom->y + geom->height + 2 * geom->border_width > 0 && geom->x < rootGeom->width &&
                               geom->y < rootGeom->height;
         stack[i] = {children[i], mapped && onScreen};
+        if (stack[i].visible && attrs->override_redirect) {
+            typeCookies.emplace_back(i, xcb_get_property(c_, 0, children[i], typeAtom_, XCB_ATOM_ATOM, 0, 8));
+        }
     }
-    return stackBelow(stack, overlays, frames);
+    for (const auto& [i, cookie] : typeCookies) {
+        const ReplyPtr type(xcb_get_property_reply(c_, cookie, nullptr));
+        if (type && type->format == 32) {
+            const auto* atoms = static_cast<const xcb_atom_t*>(xcb_get_property_value(type.p));
+            const int count = xcb_get_property_value_length(type.p) / 4;
+            stack[i].popup = std::any_of(atoms, atoms + count, [&](xcb_atom_t a) {
+                return std::find(popupTypes_.begin(), popupTypes_.end(), a) != popupTypes_.end();
+            });
+        }
+    }
+    return stack;
+}
+
+std::vector<std::uint32_t> X11Effect::ownWindows(std::span<const std::uint32_t> overlays) const {
+    // Bottom first, as they are to be stacked: each picture window just beneath its overlay.
+    std::vector<std::uint32_t> own;
+    for (const std::uint32_t id : overlays) {
+        if (const std::uint32_t under = live_ ? live_->windowUnder(id) : 0) {
+            own.push_back(under);
+        }
+        own.push_back(id);
+    }
+    return own;
 }
 
 void X11Effect::restack(std::span<const std::uint32_t> overlays, std::uint32_t below) {
@@ -162,18 +203,179 @@ void X11Effect::restack(std::span<const std::uint32_t> overlays, std::uint32_t b
             const std::array<std::uint32_t, 1> values{XCB_STACK_MODE_ABOVE};
             xcb_configure_window(c_, id, XCB_CONFIG_WINDOW_STACK_MODE, values.data());
         }
+        if (const std::uint32_t under = live_ ? live_->windowUnder(id) : 0) {
+            const std::array<std::uint32_t, 2> values{id, XCB_STACK_MODE_BELOW};
+            xcb_configure_window(c_, under, XCB_CONFIG_WINDOW_SIBLING | XCB_CONFIG_WINDOW_STACK_MODE, values.data());
+        }
     }
     xcb_flush(c_);
 }
 
-void X11Effect::raise(std::span<QWidget* const> overlays, std::span<QWidget* const> kept) {
-    // The overlay windows bypass the window manager, so the server stacks them as asked.
-    std::vector<std::uint32_t> ids;
+std::vector<std::pair<std::uint32_t, std::uint32_t>> X11Effect::rootsOf(std::span<QWidget* const> overlays) {
+    // A window's root never changes: asked once per window.
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> out;
     for (QWidget* w : overlays) {
-        ids.push_back(static_cast<std::uint32_t>(w->winId()));
+        const std::uint32_t id = idOf(w);
+        auto known = std::find_if(roots_.begin(), roots_.end(), [&](const auto& r) { return r.first == id; });
+        if (known == roots_.end()) {
+            const ReplyPtr geom(xcb_get_geometry_reply(c_, xcb_get_geometry(c_, id), nullptr));
+            roots_.emplace_back(id, geom ? geom->root : root_);
+            known = roots_.end() - 1;
+        }
+        out.push_back(*known);
+    }
+    roots_ = out; // windows gone are forgotten
+    return out;
+}
+
+bool X11Effect::stackMayHaveChanged(std::span<const std::uint32_t> roots, std::span<const std::uint32_t> own,
+                                    std::span<const std::uint32_t> kept) {
+    if (!watch_ && !watchFailed_) {
+        watch_ = StackWatch::open();
+        watchFailed_ = !watch_;
+    }
+    const bool ownChanged = !std::equal(own.begin(), own.end(), lastOwn_.begin(), lastOwn_.end());
+    const bool keptChanged = !std::equal(kept.begin(), kept.end(), lastKept_.begin(), lastKept_.end());
+    lastOwn_.assign(own.begin(), own.end());
+    lastKept_.assign(kept.begin(), kept.end());
+    if (!watch_) {
+        return true;
+    }
+    for (const std::uint32_t root : roots) {
+        watch_->watch(root);
+    }
+    watch_->setOwn(own);
+    // Called every time, so changes never pile up across ticks that read the stack anyway.
+    const bool others = watch_->takeChanged();
+    return others || ownChanged || keptChanged;
+}
+
+void X11Effect::raise(std::span<QWidget* const> overlays, std::span<QWidget* const> kept) {
+    // The overlay windows bypass the window manager, so the server stacks them as asked. Each
+    // X screen has a stack of its own (a server may run one per monitor).
+    const auto byRoot = rootsOf(overlays);
+    std::vector<std::uint32_t> roots;
+    std::vector<std::uint32_t> ids;
+    for (const auto& [id, root] : byRoot) {
+        ids.push_back(id);
+        if (std::find(roots.begin(), roots.end(), root) == roots.end()) {
+            roots.push_back(root);
+        }
     }
     const std::vector<std::uint32_t> frames = keptFrames(kept);
-    restack(ids, frames.empty() ? 0 : keptRunBottom(ids, frames));
+    if (!stackMayHaveChanged(roots, ownWindows(ids), frames)) {
+        return;
+    }
+    for (const std::uint32_t root : roots) {
+        std::vector<std::uint32_t> onRoot;
+        for (const auto& [id, r] : byRoot) {
+            if (r == root) {
+                onRoot.push_back(id);
+            }
+        }
+        const std::vector<std::uint32_t> own = ownWindows(onRoot);
+        const std::vector<StackEntry> entries = stack(root);
+        const std::uint32_t below = stackBelow(entries, own, frames);
+        if (!stackedInPlace(entries, own, below)) {
+            restack(onRoot, below);
+        }
+    }
+}
+
+void X11Effect::showBeneath(std::span<QWidget* const> overlays, double strength) {
+    if (!live_ && !liveFailed_) {
+        live_ = LivePicture::open();
+        liveFailed_ = !live_; // from the next tick on a frozen copy stands in
+    }
+    if (!live_) {
+        return;
+    }
+    std::vector<std::uint32_t> ids;
+    std::transform(overlays.begin(), overlays.end(), std::back_inserter(ids), idOf);
+    const bool fresh = std::any_of(ids.begin(), ids.end(), [&](std::uint32_t id) { return !live_->has(id); });
+    if (fresh) {
+        // The picture's own connection reads the overlay windows' places: this one must have
+        // made them first.
+        const ReplyPtr sync(xcb_get_input_focus_reply(c_, xcb_get_input_focus(c_), nullptr));
+    }
+    live_->show(ids, strength);
+    if (fresh) {
+        // Stacked and mapped through this connection, in order after the overlay windows.
+        for (const std::uint32_t id : ids) {
+            if (const std::uint32_t under = live_->windowUnder(id)) {
+                const std::array<std::uint32_t, 2> values{id, XCB_STACK_MODE_BELOW};
+                xcb_configure_window(c_, under, XCB_CONFIG_WINDOW_SIBLING | XCB_CONFIG_WINDOW_STACK_MODE,
+                                     values.data());
+                xcb_map_window(c_, under);
+            }
+        }
+        xcb_flush(c_);
+    }
+}
+
+void X11Effect::hideBeneath() {
+    if (live_) {
+        live_->hide();
+    }
+}
+
+QRect X11Effect::rootRect(std::uint32_t window) const {
+    const auto attrCookie = xcb_get_window_attributes(c_, window);
+    const auto geomCookie = xcb_get_geometry(c_, window);
+    const auto whereCookie = xcb_translate_coordinates(c_, window, root_, 0, 0);
+    const ReplyPtr attrs(xcb_get_window_attributes_reply(c_, attrCookie, nullptr));
+    const ReplyPtr geom(xcb_get_geometry_reply(c_, geomCookie, nullptr));
+    const ReplyPtr where(xcb_translate_coordinates_reply(c_, whereCookie, nullptr));
+    if (!attrs || !geom || !where || attrs->map_state != XCB_MAP_STATE_VIEWABLE) {
+        return {};
+    }
+    return {where->dst_x, where->dst_y, geom->width, geom->height};
+}
+
+QRegion X11Effect::keepClear() {
+    // Panels reserve their edge of the screen with a strut; the tray lives in one of them, or
+    // stands alone as the owner of the tray selection.
+    const auto ownerCookie = xcb_get_selection_owner(c_, trayAtom_);
+    const auto clientsCookie = xcb_get_property(c_, 0, root_, clientsAtom_, XCB_ATOM_WINDOW, 0, 4096);
+    const ReplyPtr tree(xcb_query_tree_reply(c_, xcb_query_tree(c_, root_), nullptr));
+    const ReplyPtr owner(xcb_get_selection_owner_reply(c_, ownerCookie, nullptr));
+    const ReplyPtr clients(xcb_get_property_reply(c_, clientsCookie, nullptr));
+    std::vector<std::uint32_t> candidates;
+    if (tree) {
+        const xcb_window_t* children = xcb_query_tree_children(tree.p);
+        candidates.assign(children, children + xcb_query_tree_children_length(tree.p));
+    }
+    if (clients && clients->format == 32) {
+        const auto* ids = static_cast<const xcb_window_t*>(xcb_get_property_value(clients.p));
+        candidates.insert(candidates.end(), ids, ids + xcb_get_property_value_length(clients.p) / 4);
+    }
+    std::vector<xcb_get_property_cookie_t> struts;
+    struts.reserve(candidates.size());
+    for (const std::uint32_t w : candidates) {
+        struts.push_back(xcb_get_property(c_, 0, w, strutAtom_, XCB_ATOM_CARDINAL, 0, 12));
+    }
+    QRegion clear;
+    for (std::size_t i = 0; i < candidates.size(); ++i) {
+        const ReplyPtr strut(xcb_get_property_reply(c_, struts[i], nullptr));
+        if (!strut || strut->format != 32 || xcb_get_property_value_length(strut.p) < 16) {
+            continue;
+        }
+        const auto* edges = static_cast<const std::uint32_t*>(xcb_get_property_value(strut.p));
+        if (std::any_of(edges, edges + 4, [](std::uint32_t e) { return e != 0; })) {
+            clear += rootRect(candidates[i]);
+        }
+    }
+    if (owner && owner->owner != XCB_NONE) {
+        const QRect tray = rootRect(owner->owner);
+        if (tray.width() > 1 && tray.height() > 1) { // not the hidden window some trays own it with
+            clear += tray;
+        }
+    }
+    return clear;
+}
+
+std::uint64_t X11Effect::pictureUpdates() const {
+    return live_ ? live_->updates() : 0;
 }
 
 } // namespace orbel

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <utility>
+
+struct xcb_connection_t;
+
+// In a namespace of their own: the sensing backends keep X helpers of the same names.
+namespace orbel::overlay_xcb {
+
+// Replies from xcb are malloc'ed; this frees them on every path.
+template <typename Reply> struct ReplyPtr {
+    Reply* p = nullptr;
+    explicit ReplyPtr(Reply* r) : p(r) {}
+    ReplyPtr(const ReplyPtr&) = delete;
+    ReplyPtr& operator=(const ReplyPtr&) = delete;
+    ReplyPtr(ReplyPtr&& other) noexcept : p(other.p) { other.p = nullptr; }
+    ReplyPtr& operator=(ReplyPtr&& other) noexcept {
+        std::swap(p, other.p);
+        return *this;
+    }
+    ~ReplyPtr() { std::free(p); }
+    Reply* operator->() const { return p; }
+    explicit operator bool() const { return p != nullptr; }
+};
+
+// The atom of name on c, 0 when the server does not answer.
+std::uint32_t internAtom(xcb_connection_t* c, const std::string& name);
+
+// Whether the server offers the extension of this name (one round trip).
+bool hasExtension(xcb_connection_t* c, const std::string& name);
+
+} // namespace orbel::overlay_xcb

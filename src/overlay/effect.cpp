@@ -69,6 +69,10 @@ std::string blurSummary() {
     return summary;
 }
 
+QPixmap OverlayEffect::copyScreen(QScreen& screen) {
+    return grabScreen(screen);
+}
+
 QPixmap grabScreen(QScreen& screen) {
     // Window 0 is the desktop; the area is given in the screen's own coordinates (the offscreen
     // platform needs it spelled out to find the windows to compose).

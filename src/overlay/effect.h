@@ -84,6 +84,10 @@ public:
     virtual void withdraw() {}
     // Whether the overlay is on screen, between present() and withdraw().
     [[nodiscard]] virtual bool presenting() const { return false; }
+
+    // For the backdrops made from a copy of the screen: what screen shows now. Called only
+    // while the overlay is off the screen, so it never ends up blurred into its own backdrop.
+    [[nodiscard]] virtual QPixmap copyScreen(QScreen& screen);
 };
 
 // The first backend that works here: layer-shell surfaces on a wlroots compositor, X11 when the

@@ -149,13 +149,13 @@ void Overlay::render(OverlayWindow& win, const Out& out, const Look& look) {
 bool Overlay::prepareBackdrops(Backdrop now, bool copyWanted) {
     const bool changed = std::any_of(wins.begin(), wins.end(), [&](const auto& w) {
         const auto* win = qobject_cast<OverlayWindow*>(w.get());
-        return win && win->isVisible() && win->backdrop() != now;
+        return win && onScreen(*win) && win->backdrop() != now;
     });
     // A frozen copy is taken when it is first painted, so it shows the screen as it was just
     // before, not as it was when the overlay came up minutes earlier.
-    const bool copyMissing = copyWanted && std::any_of(wins.begin(), wins.end(), [](const auto& w) {
+    const bool copyMissing = copyWanted && std::any_of(wins.begin(), wins.end(), [&](const auto& w) {
                                  const auto* win = qobject_cast<OverlayWindow*>(w.get());
-                                 return win && win->isVisible() && !win->copyTaken();
+                                 return win && onScreen(*win) && !win->copyTaken();
                              });
     if (anyVisible() && (changed || stale_ || copyMissing)) {
         // A compositor that went away would leave translucent windows black, and a changed
@@ -167,7 +167,7 @@ bool Overlay::prepareBackdrops(Backdrop now, bool copyWanted) {
     }
     stale_ = false;
     for (const auto& w : wins) {
-        if (auto* win = qobject_cast<OverlayWindow*>(w.get()); win && !win->isVisible()) {
+        if (auto* win = qobject_cast<OverlayWindow*>(w.get()); win && !onScreen(*win)) {
             prepare(*win, now, copyWanted);
         }
     }
@@ -180,13 +180,17 @@ void Overlay::prepare(OverlayWindow& win, Backdrop backdrop, bool copyWanted) {
     }
     if (copyWanted && !win.copyTaken() && win.builtFor()) {
         QScreen& screen = *win.builtFor();
-        win.setCopy(backdropFrom(grabScreen(screen)), screen.geometry().topLeft() - win.geometry().topLeft());
+        win.setCopy(backdropFrom(effect().copyScreen(screen)), screen.geometry().topLeft() - win.geometry().topLeft());
     }
     effect().setBlurBehind(win, backdrop == Backdrop::CompositorBlur);
 }
 
 bool Overlay::drawsWindows() const {
     return effect_ && effect_->drawsWindows();
+}
+
+bool Overlay::onScreen(const QWidget& win) const {
+    return drawsWindows() ? effect_->presenting() : win.isVisible();
 }
 
 bool Overlay::anyVisible() const {

@@ -69,8 +69,9 @@ private:
     OverlayEffect& effect();
     // Whether the backend shows the overlay on surfaces of its own, drawn from the windows.
     [[nodiscard]] bool drawsWindows() const;
-    // Whether the overlay is on screen.
+    // Whether the overlay is on screen, and whether one window's picture is.
     [[nodiscard]] bool anyVisible() const;
+    [[nodiscard]] bool onScreen(const QWidget& win) const;
     void hideAll();
     void rebuild();
     [[nodiscard]] bool prepareBackdrops(Backdrop now, bool copyWanted);

@@ -71,7 +71,7 @@ TEST(AgentOnSway, TypingPastAShortBlockDarkensEveryOutputLeavesInputAndDialogsUs
     EXPECT_TRUE(waitUntil(
         [&] {
             return readAll(log).find("idle: wayland-kde-idle, microphone: pulse, front: wlr-foreign-toplevel, blur: "
-                                     "none (darken only), overlay: layer-shell") != std::string::npos;
+                                     "screencopy, overlay: layer-shell") != std::string::npos;
         },
         30))
         << readAll(log);

@@ -1,6 +1,7 @@
 #include "overlay/wayland/layer_display.h"
 
 #include "overlay/wayland/layer_shell_protocol.h"
+#include "wlr-screencopy-unstable-v1-client-protocol.h"
 #include "xdg-output-unstable-v1-client-protocol.h"
 
 #include <QSocketNotifier>
@@ -78,6 +79,7 @@ LayerDisplay::~LayerDisplay() {
     }
     if (outputManager_) zxdg_output_manager_v1_destroy(outputManager_);
     if (shell_) zwlr_layer_shell_v1_destroy(shell_);
+    if (screencopy_) zwlr_screencopy_manager_v1_destroy(screencopy_);
     if (shm_) wl_shm_destroy(shm_);
     if (compositor_) wl_compositor_destroy(compositor_);
     if (registry_) wl_registry_destroy(registry_);
@@ -119,6 +121,8 @@ void LayerDisplay::bindGlobal(std::uint32_t name, std::string_view iface, std::u
         shm_ = static_cast<wl_shm*>(bind(&wl_shm_interface, 1));
     } else if (iface == zwlr_layer_shell_v1_interface.name && !shell_) {
         shell_ = static_cast<zwlr_layer_shell_v1*>(bind(&zwlr_layer_shell_v1_interface, 3));
+    } else if (iface == zwlr_screencopy_manager_v1_interface.name && !screencopy_) {
+        screencopy_ = static_cast<zwlr_screencopy_manager_v1*>(bind(&zwlr_screencopy_manager_v1_interface, 1));
     } else if (iface == zxdg_output_manager_v1_interface.name && !outputManager_) {
         outputManager_ = static_cast<zxdg_output_manager_v1*>(bind(&zxdg_output_manager_v1_interface, 2));
         for (const auto& o : outputs_) { // outputs announced before the manager
@@ -183,11 +187,17 @@ void LayerDisplay::changed() {
 bool LayerDisplay::roundtrip(double timeoutSec) {
     static const wl_callback_listener done{
         [](void* flag, wl_callback*, std::uint32_t) { *static_cast<bool*>(flag) = true; }};
-    const double deadline = steadyNow() + timeoutSec;
     bool finished = false;
     wl_callback* cb = wl_display_sync(display_);
     wl_callback_add_listener(cb, &done, &finished);
-    while (!finished && alive_) {
+    const bool answered = waitFor([&] { return finished; }, timeoutSec);
+    wl_callback_destroy(cb);
+    return answered;
+}
+
+bool LayerDisplay::waitFor(const std::function<bool()>& done, double timeoutSec) {
+    const double deadline = steadyNow() + timeoutSec;
+    while (!done() && alive_) {
         const int leftMs = static_cast<int>((deadline - steadyNow()) * 1000);
         if (leftMs <= 0) break;
         while (wl_display_prepare_read(display_) != 0) {
@@ -201,8 +211,7 @@ bool LayerDisplay::roundtrip(double timeoutSec) {
         }
         alive_ = wl_display_read_events(display_) >= 0 && wl_display_dispatch_pending(display_) >= 0;
     }
-    wl_callback_destroy(cb);
-    return finished;
+    return done();
 }
 
 void LayerDisplay::readEvents() {

@@ -16,6 +16,7 @@ struct wl_output;
 struct wl_registry;
 struct wl_shm;
 struct zwlr_layer_shell_v1;
+struct zwlr_screencopy_manager_v1;
 struct zxdg_output_manager_v1;
 struct zxdg_output_v1;
 
@@ -52,6 +53,8 @@ public:
     [[nodiscard]] wl_compositor* compositor() const { return compositor_; }
     [[nodiscard]] wl_shm* shm() const { return shm_; }
     [[nodiscard]] zwlr_layer_shell_v1* shell() const { return shell_; }
+    // wlroots' copies of an output; null where the compositor offers none.
+    [[nodiscard]] zwlr_screencopy_manager_v1* screencopy() const { return screencopy_; }
     [[nodiscard]] const std::vector<std::unique_ptr<LayerOutput>>& outputs() const { return outputs_; }
     [[nodiscard]] const LayerOutput* output(std::uint32_t name) const;
 
@@ -60,6 +63,9 @@ public:
 
     // Sends the requests made so far.
     void flush();
+    // Sends the requests made so far and handles events until done() holds; false when it
+    // does not within timeoutSec or the connection broke.
+    [[nodiscard]] bool waitFor(const std::function<bool()>& done, double timeoutSec);
     // False once the connection broke (the compositor went away).
     [[nodiscard]] bool alive() const { return alive_; }
 
@@ -85,6 +91,7 @@ private:
     wl_compositor* compositor_ = nullptr;
     wl_shm* shm_ = nullptr;
     zwlr_layer_shell_v1* shell_ = nullptr;
+    zwlr_screencopy_manager_v1* screencopy_ = nullptr;
     zxdg_output_manager_v1* outputManager_ = nullptr;
     std::vector<std::unique_ptr<LayerOutput>> outputs_;
     std::unique_ptr<QSocketNotifier> notifier_;

@@ -3,7 +3,9 @@
 #include "overlay/wayland/layer_display.h"
 #include "overlay/wayland/layer_surface.h"
 #include "overlay/wayland/picture.h"
+#include "overlay/wayland/screen_copy.h"
 
+#include <QScreen>
 #include <QWidget>
 #include <algorithm>
 
@@ -38,6 +40,23 @@ LayerShellEffect::LayerShellEffect(std::unique_ptr<LayerDisplay> display) : disp
 LayerShellEffect::~LayerShellEffect() {
     slots_.clear();
     display_->flush();
+}
+
+Backdrop LayerShellEffect::backdrop() {
+    return display_->screencopy() ? Backdrop::BlurredCopy : Backdrop::DarkenOnly;
+}
+
+QPixmap LayerShellEffect::copyScreen(QScreen& screen) {
+    // A compositor that takes longer than this leaves the overlay darkening alone.
+    constexpr double timeoutSec = 1;
+    for (const auto& o : display_->outputs()) {
+        if (o->rect == screen.geometry()) {
+            QPixmap copy = QPixmap::fromImage(copyOutput(*display_, *o, timeoutSec));
+            copy.setDevicePixelRatio(o->scale);
+            return copy;
+        }
+    }
+    return {};
 }
 
 void LayerShellEffect::present(std::span<QWidget* const> windows, std::span<QWidget* const> kept) {

@@ -17,7 +17,9 @@ class LayerSurface;
 // above every window, that takes no input. The overlay windows are never shown; each surface
 // shows a picture of the window built for its output's screen, drawn again only when what it
 // shows changed. The agent's own windows, which lie beneath every such surface, show through a
-// fully transparent hole. No picture of the screen is to be had beneath it here, so it darkens.
+// fully transparent hole. No live picture of what lies beneath is to be had here: where the
+// compositor copies its outputs, a copy taken while the surfaces are gone serves as a frozen
+// backdrop once the blur is full; elsewhere the overlay darkens alone.
 class LayerShellEffect final : public OverlayEffect {
 public:
     // Null unless a Wayland compositor that fits (layerShellFits()) answers.
@@ -29,7 +31,7 @@ public:
     LayerShellEffect& operator=(const LayerShellEffect&) = delete;
 
     [[nodiscard]] std::string_view name() const override { return "layer-shell"; }
-    [[nodiscard]] Backdrop backdrop() override { return Backdrop::DarkenOnly; }
+    [[nodiscard]] Backdrop backdrop() override;
     void setBlurBehind(QWidget& /*window*/, bool /*on*/) override {}
     void raise(std::span<QWidget* const> /*overlays*/, std::span<QWidget* const> /*kept*/) override {}
     void showBeneath(std::span<QWidget* const> /*overlays*/, double /*strength*/) override {}
@@ -40,6 +42,7 @@ public:
     void present(std::span<QWidget* const> windows, std::span<QWidget* const> kept) override;
     void withdraw() override;
     [[nodiscard]] bool presenting() const override { return presenting_; }
+    [[nodiscard]] QPixmap copyScreen(QScreen& screen) override;
 
     // How many pictures were drawn so far, for benchmarks that check nothing is drawn while
     // nothing changes.

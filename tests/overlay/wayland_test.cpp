@@ -1,6 +1,8 @@
-// The overlay's layer-shell surfaces on a private headless sway. The widgets live on the
-// offscreen platform with sway's one output as their screen; the surfaces and the copies of
-// the output go over the test's own connection to sway.
+// The overlay's layer-shell surfaces on a private headless sway, and KWin, which offers a layer
+// shell too but keeps the overlay's XWayland windows. The widgets live on the offscreen platform
+// with sway's one output as their screen; the surfaces and the copies of the output go over the
+// test's own connection to the compositor.
+#include "kwin_session.h"
 #include "overlay/effect.h"
 #include "overlay/overlay.h"
 #include "sway_session.h"
@@ -64,6 +66,15 @@ TEST(OverlayOnSway, DarkensTheLiveScreenBelowFullBlurThenShowsAFrozenCopy) {
     }
     overlay.show(tick(0, 0));
     EXPECT_TRUE(waitUntil([&] { return (grey = greyNow(sway)) == empty; }, 10000)) << "stage 0 leaves " << grey;
+}
+
+// KWin blurs behind the XWayland windows; it names itself by its shell for Plasma even where
+// the session does not say it is KDE.
+TEST(OverlayOnKWin, KeepsTheWindowsEvenOnAnUnnamedDesktop) {
+    test::KWinSession kwin;
+    ASSERT_TRUE(kwin.ok()) << kwin.error();
+    const test::ScopedEnv env({{"WAYLAND_DISPLAY", kwin.socket()}, {"XDG_CURRENT_DESKTOP", ""}});
+    EXPECT_NE(makeOverlayEffect()->name(), "layer-shell");
 }
 
 } // namespace

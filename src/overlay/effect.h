@@ -95,8 +95,8 @@ public:
 std::unique_ptr<OverlayEffect> makeOverlayEffect();
 
 // "blur: " and the name of the backdrop the desktop allows now, for the start-up line, and
-// where the overlay shows on surfaces of its own, which ("blur: none (darken only), overlay:
-// layer-shell").
+// where the overlay shows on surfaces of its own, which ("blur: screencopy, overlay:
+// layer-shell" on sway).
 std::string blurSummary();
 
 // A copy of what screen shows now. Called only while the overlay windows are hidden, so they

@@ -16,6 +16,8 @@ struct LayerShellEffect::Slot {
     std::uint32_t output = 0; // the output's registry name
     std::unique_ptr<LayerSurface> surface;
     PictureKey shown;
+    bool drawn = false; // a picture was drawn since the last tick
+    int restingTicks = 0;
 };
 
 std::unique_ptr<LayerShellEffect> LayerShellEffect::create() {
@@ -69,6 +71,16 @@ void LayerShellEffect::present(std::span<QWidget* const> windows, std::span<QWid
         }
     }
     sync();
+    // While the level creeps a picture is drawn at every tick, and the buffers take turns;
+    // once it rests, the spare one goes.
+    constexpr int restAfterTicks = 3;
+    for (const auto& s : slots_) {
+        s->restingTicks = s->drawn ? 0 : s->restingTicks + 1;
+        s->drawn = false;
+        if (s->restingTicks == restAfterTicks) {
+            s->surface->trim();
+        }
+    }
     display_->flush();
 }
 
@@ -138,6 +150,7 @@ void LayerShellEffect::redraw(Slot& slot) {
     }
     if (slot.surface->draw(output->scale, [&](QImage& image) { paintPicture(*window, image, holes); })) {
         slot.shown = std::move(key);
+        slot.drawn = true;
         ++draws_;
     }
 }

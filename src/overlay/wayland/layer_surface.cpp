@@ -62,7 +62,7 @@ std::unique_ptr<LayerSurface::Buffer> LayerSurface::makeBuffer(QSize pixels) {
     static const wl_buffer_listener release{[](void* data, wl_buffer*) {
         auto* b = static_cast<Buffer*>(data);
         b->busy = false;
-        b->owner->released(b);
+        b->owner->released();
     }};
     const int stride = pixels.width() * 4;
     const std::size_t bytes = static_cast<std::size_t>(stride) * static_cast<std::size_t>(pixels.height());
@@ -93,19 +93,18 @@ std::unique_ptr<LayerSurface::Buffer> LayerSurface::makeBuffer(QSize pixels) {
     return b->buffer ? std::move(b) : nullptr;
 }
 
-void LayerSurface::released(Buffer* b) {
-    // A picture that no longer shows is not kept: a break's picture rests for minutes, and a
-    // screen-sized buffer per output would wait all that time for the next change.
-    if (b != shown_) {
-        for (auto& held : buffers_) {
-            if (held.get() == b) {
-                held.reset();
-            }
-        }
-    }
+void LayerSurface::released() {
     if (waiting_) {
         waiting_ = false;
         changed_();
+    }
+}
+
+void LayerSurface::trim() {
+    for (auto& b : buffers_) {
+        if (b && !b->busy) {
+            b.reset();
+        }
     }
 }
 
@@ -144,7 +143,6 @@ bool LayerSurface::draw(int scale, const std::function<void(QImage&)>& paint) {
     wl_surface_damage(surface_, 0, 0, INT32_MAX, INT32_MAX);
     wl_surface_commit(surface_);
     b->busy = true;
-    shown_ = b;
     return true;
 }
 

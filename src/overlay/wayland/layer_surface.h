@@ -35,10 +35,13 @@ public:
     [[nodiscard]] bool closed() const { return closed_; }
 
     // Draws a picture of size() at scale through paint (into premultiplied ARGB memory shared
-    // with the compositor) and shows it. A second buffer is made while the compositor may still
-    // read the last one, and dropped once it gave it back: false, and changed() later, while
-    // both are held.
+    // with the compositor) and shows it. Two buffers take turns, since the compositor may read
+    // the last one until it gives it back: false, and changed() later, while both are held.
     bool draw(int scale, const std::function<void(QImage&)>& paint);
+
+    // Lets go of the buffers the compositor does not hold: for a picture that rests, so that
+    // no spare screen-sized buffer waits for minutes beside it.
+    void trim();
 
 private:
     struct Buffer {
@@ -51,7 +54,7 @@ private:
         ~Buffer();
     };
     Buffer* freeBuffer(QSize pixels);
-    void released(Buffer* b);
+    void released();
     std::unique_ptr<Buffer> makeBuffer(QSize pixels);
 
     LayerDisplay& display_;
@@ -62,7 +65,6 @@ private:
     bool closed_ = false;
     bool waiting_ = false; // a draw() found both buffers held
     std::array<std::unique_ptr<Buffer>, 2> buffers_;
-    Buffer* shown_ = nullptr; // the buffer of the last picture drawn
 };
 
 } // namespace orbel

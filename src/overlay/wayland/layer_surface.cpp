@@ -134,7 +134,7 @@ bool LayerSurface::draw(int scale, const std::function<void(QImage&)>& paint) {
         waiting_ = std::any_of(buffers_.begin(), buffers_.end(), [](const auto& held) { return held && held->busy; });
         return false;
     }
-    QImage image(static_cast<uchar*>(b->data), b->pixels.width(), b->pixels.height(), b->pixels.width() * 4,
+    QImage image(static_cast<uchar*>(b->data), b->pixels.width(), b->pixels.height(), qsizetype{4} * b->pixels.width(),
                  QImage::Format_ARGB32_Premultiplied);
     image.setDevicePixelRatio(scale);
     paint(image);

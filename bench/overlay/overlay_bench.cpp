@@ -4,12 +4,14 @@
 #include "overlay/blur.h"
 #include "overlay/effect.h"
 #include "overlay/overlay.h"
+#include "overlay/wayland/picture.h"
 
 #include <QApplication>
 #include <QPainter>
 #include <QScreen>
 #include <benchmark/benchmark.h>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -107,6 +109,23 @@ void blurOneScreen(benchmark::State& state) {
     }
 }
 BENCHMARK(blurOneScreen)->Unit(benchmark::kMillisecond);
+
+// A redraw of one layer-shell surface on wlroots (1440 x 900): the never-shown window's view
+// tree painted into the buffer shared with the compositor, with a hole for a dialog. Done at a
+// tick only when the level, the card or a hole changed.
+void drawLayerPicture(benchmark::State& state) {
+    orbel::Overlay overlay;
+    overlay.show(tick(3, 3.5));
+    QWidget& window = *overlay.wins.at(0);
+    window.hide(); // on wlroots the window is never shown
+    QImage image(window.size(), QImage::Format_ARGB32_Premultiplied);
+    const QRegion holes = orbel::holesFor(window.geometry(), std::vector<QRect>{{550, 325, 340, 250}});
+    for (auto _ : state) {
+        orbel::paintPicture(window, image, holes);
+        benchmark::DoNotOptimize(image.constBits());
+    }
+}
+BENCHMARK(drawLayerPicture)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

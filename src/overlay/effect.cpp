@@ -5,6 +5,9 @@
 
 #include <QScreen>
 
+#ifdef ORBEL_OVERLAY_WAYLAND
+#include "overlay/wayland/layer_effect.h"
+#endif
 #ifdef ORBEL_OVERLAY_X11
 #include "overlay/x11/x11_effect.h"
 #endif
@@ -42,6 +45,13 @@ bool copyPainted(Backdrop backdrop, double blur, std::int64_t stage) {
 }
 
 std::unique_ptr<OverlayEffect> makeOverlayEffect() {
+#ifdef ORBEL_OVERLAY_WAYLAND
+    // Before X11: on a wlroots session the agent's windows go through XWayland, whose windows
+    // cannot pass clicks on to native ones beneath them.
+    if (auto layer = LayerShellEffect::create()) {
+        return layer;
+    }
+#endif
 #ifdef ORBEL_OVERLAY_X11
     if (auto x11 = X11Effect::create()) {
         return x11;
@@ -51,7 +61,16 @@ std::unique_ptr<OverlayEffect> makeOverlayEffect() {
 }
 
 std::string blurSummary() {
-    return "blur: " + std::string(blurName(makeOverlayEffect()->backdrop()));
+    const auto effect = makeOverlayEffect();
+    std::string summary = "blur: " + std::string(blurName(effect->backdrop()));
+    if (effect->drawsWindows()) {
+        summary += ", overlay: " + std::string(effect->name());
+    }
+    return summary;
+}
+
+QPixmap OverlayEffect::copyScreen(QScreen& screen) {
+    return grabScreen(screen);
 }
 
 QPixmap grabScreen(QScreen& screen) {

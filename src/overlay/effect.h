@@ -72,13 +72,31 @@ public:
     // The parts of the desktop, in global coordinates, that an opaque overlay must leave
     // uncovered: the tray and the panels, so the agent's own icon can still be found.
     [[nodiscard]] virtual QRegion keepClear() = 0;
+
+    // Whether the backend shows the overlay on surfaces of its own instead of the windows:
+    // the windows are then never shown, only drawn from, and the calls below replace raise().
+    [[nodiscard]] virtual bool drawsWindows() const { return false; }
+    // Shows what each of windows (one per screen) draws on its screen, leaving the agent's own
+    // visible windows in kept uncovered. Called at every tick the overlay shows and whenever
+    // one of the kept windows comes, moves or goes meanwhile.
+    virtual void present(std::span<QWidget* const> /*windows*/, std::span<QWidget* const> /*kept*/) {}
+    // Takes the overlay off every screen.
+    virtual void withdraw() {}
+    // Whether the overlay is on screen, between present() and withdraw().
+    [[nodiscard]] virtual bool presenting() const { return false; }
+
+    // For the backdrops made from a copy of the screen: what screen shows now. Called only
+    // while the overlay is off the screen, so it never ends up blurred into its own backdrop.
+    [[nodiscard]] virtual QPixmap copyScreen(QScreen& screen);
 };
 
-// The first backend that works here: X11 when the application talks to an X server, else the
-// null backend.
+// The first backend that works here: layer-shell surfaces on a wlroots compositor, X11 when the
+// application talks to an X server, else the null backend.
 std::unique_ptr<OverlayEffect> makeOverlayEffect();
 
-// "blur: " and the name of the backdrop the desktop allows now, for the start-up line.
+// "blur: " and the name of the backdrop the desktop allows now, for the start-up line, and
+// where the overlay shows on surfaces of its own, which ("blur: screencopy, overlay:
+// layer-shell" on sway).
 std::string blurSummary();
 
 // A copy of what screen shows now. Called only while the overlay windows are hidden, so they

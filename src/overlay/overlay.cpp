@@ -14,14 +14,17 @@
 namespace orbel {
 
 // Restacks at once when one of the kept windows comes up while the overlay is shown, instead
-// of leaving it under the blur until the next tick.
+// of leaving it under the blur until the next tick. Where the overlay lies above every window
+// and leaves the kept ones uncovered, the holes follow them as they move or go as well.
 class Overlay::Keeper final : public QObject {
 public:
     explicit Keeper(Overlay& overlay) : overlay_(overlay) {}
 
     bool eventFilter(QObject* watched, QEvent* event) override {
         const auto type = event->type();
-        if ((type == QEvent::Show || type == QEvent::WindowActivate) && overlay_.anyVisible()) {
+        const bool raises = type == QEvent::Show || type == QEvent::WindowActivate;
+        const bool reshapes = type == QEvent::Move || type == QEvent::Resize || type == QEvent::Hide;
+        if ((raises || (reshapes && overlay_.drawsWindows())) && overlay_.anyVisible()) {
             overlay_.raiseAll();
         }
         return QObject::eventFilter(watched, event);
@@ -138,19 +141,21 @@ void Overlay::render(OverlayWindow& win, const Out& out, const Look& look) {
     }
     win.setCopyShown(look.copyShown);
     win.setShape(out.level, out.stage, look.clear.translated(-win.geometry().topLeft()));
-    win.show();
+    if (!drawsWindows()) {
+        win.show();
+    }
 }
 
 bool Overlay::prepareBackdrops(Backdrop now, bool copyWanted) {
     const bool changed = std::any_of(wins.begin(), wins.end(), [&](const auto& w) {
         const auto* win = qobject_cast<OverlayWindow*>(w.get());
-        return win && win->isVisible() && win->backdrop() != now;
+        return win && onScreen(*win) && win->backdrop() != now;
     });
     // A frozen copy is taken when it is first painted, so it shows the screen as it was just
     // before, not as it was when the overlay came up minutes earlier.
-    const bool copyMissing = copyWanted && std::any_of(wins.begin(), wins.end(), [](const auto& w) {
+    const bool copyMissing = copyWanted && std::any_of(wins.begin(), wins.end(), [&](const auto& w) {
                                  const auto* win = qobject_cast<OverlayWindow*>(w.get());
-                                 return win && win->isVisible() && !win->copyTaken();
+                                 return win && onScreen(*win) && !win->copyTaken();
                              });
     if (anyVisible() && (changed || stale_ || copyMissing)) {
         // A compositor that went away would leave translucent windows black, and a changed
@@ -162,7 +167,7 @@ bool Overlay::prepareBackdrops(Backdrop now, bool copyWanted) {
     }
     stale_ = false;
     for (const auto& w : wins) {
-        if (auto* win = qobject_cast<OverlayWindow*>(w.get()); win && !win->isVisible()) {
+        if (auto* win = qobject_cast<OverlayWindow*>(w.get()); win && !onScreen(*win)) {
             prepare(*win, now, copyWanted);
         }
     }
@@ -175,12 +180,23 @@ void Overlay::prepare(OverlayWindow& win, Backdrop backdrop, bool copyWanted) {
     }
     if (copyWanted && !win.copyTaken() && win.builtFor()) {
         QScreen& screen = *win.builtFor();
-        win.setCopy(backdropFrom(grabScreen(screen)), screen.geometry().topLeft() - win.geometry().topLeft());
+        win.setCopy(backdropFrom(effect().copyScreen(screen)), screen.geometry().topLeft() - win.geometry().topLeft());
     }
     effect().setBlurBehind(win, backdrop == Backdrop::CompositorBlur);
 }
 
+bool Overlay::drawsWindows() const {
+    return effect_ && effect_->drawsWindows();
+}
+
+bool Overlay::onScreen(const QWidget& win) const {
+    return drawsWindows() ? effect_->presenting() : win.isVisible();
+}
+
 bool Overlay::anyVisible() const {
+    if (drawsWindows()) {
+        return effect_->presenting();
+    }
     return std::any_of(wins.begin(), wins.end(), [](const auto& w) { return w && w->isVisible(); });
 }
 
@@ -193,6 +209,7 @@ void Overlay::hideAll() {
     }
     if (effect_) {
         effect_->hideBeneath();
+        effect_->withdraw();
     }
 }
 
@@ -207,6 +224,14 @@ std::vector<QWidget*> Overlay::shownWindows() const {
 }
 
 void Overlay::raiseAll() {
+    if (drawsWindows()) {
+        std::vector<QWidget*> all;
+        for (const auto& w : wins) {
+            all.push_back(w.get());
+        }
+        effect().present(all, keptWindows());
+        return;
+    }
     const std::vector<QWidget*> shown = shownWindows();
     if (!shown.empty()) {
         const std::vector<QWidget*> kept = keptWindows();

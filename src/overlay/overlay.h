@@ -54,7 +54,9 @@ public:
     // Which desktop backend serves the overlay ("x11", "null"), for diagnostics.
     [[nodiscard]] std::string_view backendName();
 
-    // The overlay windows, one per screen, in the order of QGuiApplication::screens().
+    // The overlay windows, one per screen, in the order of QGuiApplication::screens(). Where
+    // the backend shows the overlay on surfaces of its own (layer-shell on wlroots), they are
+    // never shown: each surface shows a picture of the window built for its screen.
     std::vector<std::unique_ptr<QWidget>> wins;
 
     // Where ensure() reads the screen list: QGuiApplication::screens() unless replaced (tests
@@ -65,7 +67,11 @@ private:
     class Keeper;
 
     OverlayEffect& effect();
+    // Whether the backend shows the overlay on surfaces of its own, drawn from the windows.
+    [[nodiscard]] bool drawsWindows() const;
+    // Whether the overlay is on screen, and whether one window's picture is.
     [[nodiscard]] bool anyVisible() const;
+    [[nodiscard]] bool onScreen(const QWidget& win) const;
     void hideAll();
     void rebuild();
     [[nodiscard]] bool prepareBackdrops(Backdrop now, bool copyWanted);

@@ -1,12 +1,13 @@
 // The whole agent on a private headless sway, run as the unprivileged test user: its windows
-// go through XWayland, while the user types into a native Wayland window that XWayland never
-// hears from.
+// go through XWayland and its overlay is a layer-shell surface over every output, while the
+// user types into and clicks on a native Wayland window that XWayland never hears from.
 #include "sway_session.h"
 
 #include <QImage>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <optional>
 #include <sstream>
 
 namespace orbel {
@@ -16,11 +17,11 @@ namespace fs = std::filesystem;
 using test::nowSeconds;
 using test::waitUntil;
 
-// A block of one minute, a 15-second break and 3 seconds per stage.
+// A block of one minute, a 30-second break and 3 seconds per stage.
 void writeShortBlock(const fs::path& config) {
     fs::create_directories(config / "Orbel Lite");
     std::ofstream(config / "Orbel Lite" / "config.json")
-        << R"({"adaptive":false,"workMin":1,"breakMin":0.25,"stageEveryMin":0.05,"holdSec":120,)"
+        << R"({"adaptive":false,"workMin":1,"breakMin":0.5,"stageEveryMin":0.05,"holdSec":120,)"
            R"("easeAfterSec":120,"easeRate":2,"grantMin":15,"maxGrantsPerDay":2,"reasonMinChars":15,)"
            R"("cooldownSec":20,"pausedUntil":0,"wakeTs":0})";
 }
@@ -32,17 +33,18 @@ std::string readAll(const std::string& path) {
     return s.str();
 }
 
-// The grey level far from the break card, on a fresh screenshot; -1 when none could be taken.
-// The second output lies right of the first (1280 wide).
-int greyNow(const test::SwaySession& sway, int x = 100) {
+// The grey level at a point of the layout on a fresh screenshot (by default far from the break
+// card); -1 when none could be taken. The second output lies right of the first (1280 wide).
+int greyNow(const test::SwaySession& sway, int x = 100, int y = 100) {
     const std::string path = sway.dir() + "/shot.png";
     if (!sway.screenshot(path)) return -1;
     const QImage shot(QString::fromStdString(path));
-    return shot.isNull() ? -1 : qGray(shot.pixel(x, 100));
+    return shot.isNull() || !shot.valid(x, y) ? -1 : qGray(shot.pixel(x, y));
 }
 
-// Two outputs, each with a white native window; the user types into the first.
-TEST(AgentOnSway, TypingPastAShortBlockDarkensEveryOutputAndAFullBreakClears) {
+// Two outputs, each with a white native window; the user types into the first. The agent has
+// a session bus, so that its settings window can be opened from the command line.
+TEST(AgentOnSway, TypingPastAShortBlockDarkensEveryOutputLeavesInputAndDialogsUsableAndAFullBreakClears) {
     test::SwaySession sway;
     ASSERT_TRUE(sway.ok()) << sway.error();
     ASSERT_TRUE(sway.addOutput(1024, 768));
@@ -57,13 +59,19 @@ TEST(AgentOnSway, TypingPastAShortBlockDarkensEveryOutputAndAFullBreakClears) {
     writeShortBlock(config);
     ASSERT_TRUE(sway.giveToUser(config));
     const double started = nowSeconds();
-    test::Child agent = sway.spawn({sway.userCopy(ORBEL_LITE_EXE)}, {{"XDG_CONFIG_HOME", config.string()}});
+    const std::string bus = "unix:path=" + sway.runtimeDir() + "/bus";
+    test::Child busDaemon = sway.spawn({"dbus-daemon", "--session", "--nofork", "--address=" + bus});
+    ASSERT_TRUE(waitUntil([&] { return fs::exists(sway.runtimeDir() + "/bus"); }, 20));
+    const std::string exe = sway.userCopy(ORBEL_LITE_EXE);
+    const test::EnvOverrides agentEnv{{"XDG_CONFIG_HOME", config.string()}, {"DBUS_SESSION_BUS_ADDRESS", bus}};
+    test::Child agent = sway.spawn({exe}, agentEnv);
     const std::string log = sway.dir() + "/orbel-lite.log";
-    // The start-up line names the compositor's own sources, not XWayland's.
+    // The start-up line names the compositor's own sources, not XWayland's, and the overlay's
+    // surfaces.
     EXPECT_TRUE(waitUntil(
         [&] {
-            return readAll(log).find("idle: wayland-kde-idle, microphone: pulse, front: wlr-foreign-toplevel") !=
-                   std::string::npos;
+            return readAll(log).find("idle: wayland-kde-idle, microphone: pulse, front: wlr-foreign-toplevel, blur: "
+                                     "screencopy, overlay: layer-shell") != std::string::npos;
         },
         30))
         << readAll(log);
@@ -89,8 +97,32 @@ TEST(AgentOnSway, TypingPastAShortBlockDarkensEveryOutputAndAFullBreakClears) {
     EXPECT_TRUE(waitUntil([&] { return sway.count("org.example.editor", "key") > keys; }, 10))
         << "a key typed under the overlay did not reach the native window";
 
-    // A full break: no input for 15 seconds clears the overtime and the overlay.
-    EXPECT_TRUE(waitUntil([&] { return (grey = greyNow(sway)) >= 250; }, 60)) << "grey " << grey;
+    // Nor clicks.
+    const int clicks = sway.count("org.example.editor", "button");
+    ASSERT_TRUE(sway.click(300, 600));
+    EXPECT_TRUE(waitUntil([&] { return sway.count("org.example.editor", "button") > clicks; }, 10))
+        << "a click under the overlay did not reach the native window";
+
+    // The agent's own window lies beneath the overlay, and shows through a hole in it.
+    test::Child control = sway.spawn({exe, "--settings"}, agentEnv);
+    std::optional<test::SwaySession::Box> box;
+    ASSERT_TRUE(waitUntil([&] { return (box = sway.windowBox("Orbel Lite settings")).has_value(); }, 20));
+    const int left = box->x + 10; // the window's plain background, inside its lower left corner
+    const int bottom = box->y + box->height - 10;
+    int inside = -1;
+    int outside = -1;
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            inside = greyNow(sway, left, bottom);
+            outside = greyNow(sway, box->x - 10, bottom);
+            return inside >= 200 && outside >= 0 && outside <= 120;
+        },
+        10))
+        << "settings window at " << box->x << "," << box->y << ": grey " << inside << " inside, " << outside
+        << " beside it";
+
+    // A full break: no input for 30 seconds clears the overtime and the overlay.
+    EXPECT_TRUE(waitUntil([&] { return (grey = greyNow(sway)) >= 250; }, 90)) << "grey " << grey;
 }
 
 } // namespace

@@ -19,6 +19,11 @@ struct FakeDesktop {
     std::vector<QWidget*> beneath; // windows given a live picture at the last show, none when hidden
     double strength = -1;
     QRegion clear;
+    bool surfaces = false; // shows the overlay on surfaces of its own, drawn from the windows
+    int presents = 0;
+    std::vector<QWidget*> presented;
+    std::vector<QWidget*> presentedKept;
+    bool presenting = false;
 };
 
 // A backend whose backdrop a test chooses and whose requests it records.
@@ -40,6 +45,15 @@ public:
     }
     void hideBeneath() override { desktop_->beneath.clear(); }
     [[nodiscard]] QRegion keepClear() override { return desktop_->clear; }
+    [[nodiscard]] bool drawsWindows() const override { return desktop_->surfaces; }
+    void present(std::span<QWidget* const> windows, std::span<QWidget* const> kept) override {
+        ++desktop_->presents;
+        desktop_->presented.assign(windows.begin(), windows.end());
+        desktop_->presentedKept.assign(kept.begin(), kept.end());
+        desktop_->presenting = true;
+    }
+    void withdraw() override { desktop_->presenting = false; }
+    [[nodiscard]] bool presenting() const override { return desktop_->presenting; }
 
 private:
     std::shared_ptr<FakeDesktop> desktop_;

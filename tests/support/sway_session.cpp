@@ -34,6 +34,18 @@ const nlohmann::json* focusedNode(const nlohmann::json& node) {
     return nullptr;
 }
 
+// The first node of sway's tree with this name, depth first.
+const nlohmann::json* namedNode(const nlohmann::json& node, const std::string& name) {
+    if (node.contains("name") && node["name"] == name) return &node;
+    for (const char* key : {"nodes", "floating_nodes"}) {
+        if (!node.contains(key)) continue;
+        for (const nlohmann::json& child : node[key]) {
+            if (const nlohmann::json* n = namedNode(child, name)) return n;
+        }
+    }
+    return nullptr;
+}
+
 } // namespace
 
 // Tests run side by side (ctest -j) may all find the user missing; useradd then fails for
@@ -183,6 +195,16 @@ std::string SwaySession::focusedAppId() const {
     const nlohmann::json* node = tree.is_discarded() ? nullptr : focusedNode(tree);
     if (!node || !node->contains("app_id") || !(*node)["app_id"].is_string()) return {};
     return (*node)["app_id"].get<std::string>();
+}
+
+std::optional<SwaySession::Box> SwaySession::windowBox(const std::string& title) const {
+    std::string out;
+    if (runTool({"swaymsg", "-r", "-t", "get_tree"}, &out) != 0) return std::nullopt;
+    const nlohmann::json tree = nlohmann::json::parse(out, nullptr, false);
+    const nlohmann::json* node = tree.is_discarded() ? nullptr : namedNode(tree, title);
+    if (!node || !node->contains("rect")) return std::nullopt;
+    const nlohmann::json& r = (*node)["rect"];
+    return Box{r["x"].get<int>(), r["y"].get<int>(), r["width"].get<int>(), r["height"].get<int>()};
 }
 
 Child SwaySession::openWindow(const std::string& appId, unsigned rgb, bool inhibit) const {

@@ -70,6 +70,15 @@ public:
     bool command(const std::string& cmd) const;
     // The app id of the focused window ("" for none or an X client).
     std::string focusedAppId() const;
+    // Where the window with this title lies in the layout, frame included; none while sway
+    // has no such window.
+    struct Box {
+        int x = 0;
+        int y = 0;
+        int width = 0;
+        int height = 0;
+    };
+    std::optional<Box> windowBox(const std::string& title) const;
     // Text typed through the virtual keyboard (wtype): input that XWayland never sees. The
     // keyboard is plugged in for each call; with settle, the keys wait until clients had a
     // moment to take it (so a window counts them), else they go at once.

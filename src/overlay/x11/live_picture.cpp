@@ -21,6 +21,8 @@ namespace orbel {
 
 using overlay_xcb::internAtom;
 using overlay_xcb::ReplyPtr;
+using overlay_xcb::TopLevel;
+using overlay_xcb::topLevels;
 
 namespace {
 
@@ -162,38 +164,24 @@ void LivePicture::State::schedule() {
 
 Scan LivePicture::State::scan(std::uint32_t root) {
     Scan out;
-    const auto treeCookie = xcb_query_tree(c, root);
+    // The background's request goes out with the stack's, in the same round trips.
     const auto bgCookie = xcb_get_property(c, 0, root, rootPixmapAtom, XCB_ATOM_PIXMAP, 0, 1);
-    const ReplyPtr tree(xcb_query_tree_reply(c, treeCookie, nullptr));
+    const std::vector<TopLevel> windows = topLevels(c, root);
     const ReplyPtr bg(xcb_get_property_reply(c, bgCookie, nullptr));
     if (bg && bg->format == 32 && xcb_get_property_value_length(bg.p) >= 4) {
         out.background = *static_cast<const std::uint32_t*>(xcb_get_property_value(bg.p));
     }
-    if (!tree) {
-        return out;
-    }
-    const xcb_window_t* children = xcb_query_tree_children(tree.p);
-    const auto n = static_cast<std::size_t>(xcb_query_tree_children_length(tree.p));
-    // Every request goes out before the first reply is read: one round trip for the stack.
-    std::vector<xcb_get_window_attributes_cookie_t> attrCookies(n);
-    std::vector<xcb_get_geometry_cookie_t> geomCookies(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        attrCookies[i] = xcb_get_window_attributes(c, children[i]);
-        geomCookies[i] = xcb_get_geometry(c, children[i]);
-    }
-    out.entries.resize(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        const ReplyPtr attrs(xcb_get_window_attributes_reply(c, attrCookies[i], nullptr));
-        const ReplyPtr geom(xcb_get_geometry_reply(c, geomCookies[i], nullptr));
+    out.entries.resize(windows.size());
+    for (std::size_t i = 0; i < windows.size(); ++i) {
+        const TopLevel& w = windows[i];
         Entry& entry = out.entries[i];
-        entry.id = children[i];
-        if (!attrs || !geom || attrs->map_state != XCB_MAP_STATE_VIEWABLE ||
-            attrs->_class != XCB_WINDOW_CLASS_INPUT_OUTPUT) {
+        entry.id = w.id;
+        if (!w.known || !w.viewable || !w.inputOutput) {
             continue;
         }
-        const auto format = formats.byVisual.find(attrs->visual);
+        const auto format = formats.byVisual.find(w.visual);
         entry.format = format == formats.byVisual.end() ? 0 : format->second;
-        entry.rect = QRect(geom->x + geom->border_width, geom->y + geom->border_width, geom->width, geom->height);
+        entry.rect = QRect(w.x + w.border, w.y + w.border, w.width, w.height);
         entry.usable = entry.format != 0;
     }
     return out;

@@ -16,6 +16,8 @@ namespace orbel {
 using overlay_xcb::hasExtension;
 using overlay_xcb::internAtom;
 using overlay_xcb::ReplyPtr;
+using overlay_xcb::TopLevel;
+using overlay_xcb::topLevels;
 
 namespace {
 
@@ -140,33 +142,20 @@ std::vector<std::uint32_t> X11Effect::keptFrames(std::span<QWidget* const> kept)
 }
 
 std::vector<StackEntry> X11Effect::stack(std::uint32_t root) const {
-    const ReplyPtr tree(xcb_query_tree_reply(c_, xcb_query_tree(c_, root), nullptr));
-    if (!tree) {
-        return {};
-    }
-    const xcb_window_t* children = xcb_query_tree_children(tree.p);
-    const auto n = static_cast<std::size_t>(xcb_query_tree_children_length(tree.p));
-    // All requests go out before the first reply is read: one round trip for the whole stack,
-    // and one more for the types of the few override-redirect windows on screen.
-    std::vector<xcb_get_window_attributes_cookie_t> attrCookies(n);
-    std::vector<xcb_get_geometry_cookie_t> geomCookies(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        attrCookies[i] = xcb_get_window_attributes(c_, children[i]);
-        geomCookies[i] = xcb_get_geometry(c_, children[i]);
-    }
-    const ReplyPtr rootGeom(xcb_get_geometry_reply(c_, xcb_get_geometry(c_, root), nullptr));
-    std::vector<StackEntry> stack(n);
+    // The root's size goes out with the stack's requests; the types of the few override-redirect
+    // windows on screen take one more round trip.
+    const auto rootCookie = xcb_get_geometry(c_, root);
+    const std::vector<TopLevel> windows = topLevels(c_, root);
+    const ReplyPtr rootGeom(xcb_get_geometry_reply(c_, rootCookie, nullptr));
+    std::vector<StackEntry> stack(windows.size());
     std::vector<std::pair<std::size_t, xcb_get_property_cookie_t>> typeCookies;
-    for (std::size_t i = 0; i < n; ++i) {
-        const ReplyPtr attrs(xcb_get_window_attributes_reply(c_, attrCookies[i], nullptr));
-        const ReplyPtr geom(xcb_get_geometry_reply(c_, geomCookies[i], nullptr));
-        const bool mapped = attrs && attrs->map_state == XCB_MAP_STATE_VIEWABLE;
-        const bool onScreen = geom && rootGeom && geom->x + geom->width + 2 * geom->border_width > 0 &&
-                              geom->y + geom->height + 2 * geom->border_width > 0 && geom->x < rootGeom->width &&
-                              geom->y < rootGeom->height;
-        stack[i] = {children[i], mapped && onScreen};
-        if (stack[i].visible && attrs->override_redirect) {
-            typeCookies.emplace_back(i, xcb_get_property(c_, 0, children[i], typeAtom_, XCB_ATOM_ATOM, 0, 8));
+    for (std::size_t i = 0; i < windows.size(); ++i) {
+        const TopLevel& w = windows[i];
+        const bool onScreen = w.known && rootGeom && w.x + w.width + 2 * w.border > 0 &&
+                              w.y + w.height + 2 * w.border > 0 && w.x < rootGeom->width && w.y < rootGeom->height;
+        stack[i] = {w.id, w.viewable && onScreen};
+        if (stack[i].visible && w.overrideRedirect) {
+            typeCookies.emplace_back(i, xcb_get_property(c_, 0, w.id, typeAtom_, XCB_ATOM_ATOM, 0, 8));
         }
     }
     for (const auto& [i, cookie] : typeCookies) {

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <string>
 #include <utility>
+#include <vector>
 
 struct xcb_connection_t;
 
@@ -31,5 +32,24 @@ std::uint32_t internAtom(xcb_connection_t* c, const std::string& name);
 
 // Whether the server offers the extension of this name (one round trip).
 bool hasExtension(xcb_connection_t* c, const std::string& name);
+
+// A top-level window of a screen, as its attributes and geometry were read.
+struct TopLevel {
+    std::uint32_t id = 0;
+    bool known = false; // both answers came: the window may have gone since it was listed
+    bool viewable = false;
+    bool inputOutput = false;
+    bool overrideRedirect = false;
+    std::uint32_t visual = 0;
+    int x = 0; // the outer corner, border included
+    int y = 0;
+    int width = 0; // inside the border
+    int height = 0;
+    int border = 0;
+};
+
+// The top-level windows under root, bottom first. Every request goes out before the first
+// answer is read: two round trips for the whole stack.
+std::vector<TopLevel> topLevels(xcb_connection_t* c, std::uint32_t root);
 
 } // namespace orbel::overlay_xcb

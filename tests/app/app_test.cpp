@@ -32,8 +32,8 @@ namespace fs = std::filesystem;
 
 // Dialogs answered from a script; every question and alert is recorded.
 struct ScriptedDialogs final : Dialogs {
-    std::optional<QString> prompt(const QString& title, const QString& message) override {
-        prompts.push_back(title + "|" + message);
+    std::optional<QString> prompt(const QString& title, const QString& message, const QString& typed) override {
+        prompts.push_back(title + "|" + message + "|" + typed);
         if (answers.empty()) return std::nullopt;
         auto a = answers.front();
         answers.pop_front();
@@ -107,6 +107,12 @@ struct AppFixture : ::testing::Test {
 constexpr const char* fixedBlock =
     R"({"adaptive":false,"workMin":50,"breakMin":5,"stageEveryMin":2,"holdSec":120,"easeAfterSec":120,)"
     R"("easeRate":2,"grantMin":15,"maxGrantsPerDay":2,"reasonMinChars":15,"cooldownSec":20,"pausedUntil":0,"wakeTs":0})";
+
+// fixedBlock with one member's text replaced.
+std::string fixedBlockWith(const std::string& member, const std::string& replacement) {
+    std::string json = fixedBlock;
+    return json.replace(json.find(member), member.size(), replacement);
+}
 
 TEST_F(AppFixture, LaunchUsesDefaultsWithoutAFileAndTitlesAtOnce) {
     App& a = start();
@@ -233,30 +239,34 @@ TEST_F(AppFixture, PauseResumeAndQuitSaveAtOnce) {
     EXPECT_EQ(loadCfg().breakMin, 9);
 }
 
-TEST_F(AppFixture, OverridePromptOkCancelAndEmpty) {
+// The prompt names the grant's own length. A refused reason brings the prompt back with the text
+// kept; at the day's limit the refusal comes before any typing.
+TEST_F(AppFixture, OverrideAsksAgainWithTheTextKeptAndSaysTheLimitFirst) {
+    writeConfig(fixedBlockWith(R"("grantMin":15,"maxGrantsPerDay":2)", R"("grantMin":1,"maxGrantsPerDay":1)"));
     App& a = start();
-    dialogs->answers = {std::nullopt, QString(), QStringLiteral("  client call starts in five minutes \n")};
+    EXPECT_EQ(a.look().toolTip.last(), "1 override left today");
+    dialogs->answers = {std::nullopt, QString(), QStringLiteral("too short"),
+                        QStringLiteral("  client call starts in five minutes \n")};
 
     a.menu.override->trigger(); // Cancel
-    EXPECT_EQ(dialogs->prompts.size(), 1u);
-    EXPECT_EQ(dialogs->prompts[0].section('|', 0, 0), "Override");
-    EXPECT_TRUE(dialogs->prompts[0].startsWith("Override|Why do you need 15 more minutes? This is logged on this "));
+    const QString asks = "Override|Why do you need 1 more minute? This is logged on this computer only.|";
+    EXPECT_EQ(dialogs->prompts, (std::vector<QString>{asks}));
     EXPECT_TRUE(dialogs->alerts.empty());
-    EXPECT_EQ(a.machine->grantsToday, 0);
     EXPECT_FALSE(fs::exists(logURL));
 
-    a.menu.override->trigger(); // OK with an empty field
-    ASSERT_EQ(dialogs->alerts.size(), 1u);
-    EXPECT_EQ(dialogs->alerts[0], "Give a real reason, at least 15 characters.");
-    EXPECT_FALSE(fs::exists(logURL));
-
-    a.menu.override->trigger(); // OK with a reason
-    EXPECT_EQ(dialogs->alerts.size(), 1u) << "a grant shows no alert";
+    a.menu.override->trigger(); // empty, then too short, then a reason: one command, three prompts
+    EXPECT_EQ(dialogs->prompts, (std::vector<QString>{asks, asks, asks, asks + "too short"}));
+    EXPECT_EQ(dialogs->alerts, (std::vector<QString>(2, "Give a real reason, at least 15 characters.")));
     EXPECT_EQ(a.machine->grantsToday, 1);
     const std::string log = readFile(logURL);
-    EXPECT_NE(log.find("\t15min\tclient call starts in five minutes\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("\t1min\tclient call starts in five minutes\n"), std::string::npos) << log;
     step();
     EXPECT_TRUE(a.last.granted);
+    EXPECT_EQ(a.look().toolTip.last(), "No overrides left today");
+
+    a.menu.override->trigger(); // the day's one override is spent: said at once
+    EXPECT_EQ(dialogs->prompts.size(), 4u) << "no prompt at the limit";
+    EXPECT_EQ(dialogs->alerts.back(), "Daily override limit reached (1).");
 }
 
 TEST_F(AppFixture, SavesExactlyOnWholeSecondsThatAreMultiplesOfThirty) {

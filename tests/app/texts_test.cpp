@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <limits>
+#include <string>
+#include <utility>
 
 namespace orbel {
 namespace {
@@ -45,32 +47,47 @@ TEST(StatusLines, SayWhyPausedAndUntilWhenAnOverrideRuns) {
         std::vector<std::string> lines;
     };
     const Case cases[] = {
-        {"running", {running, 100, 0, 0, {}}, {"Orbel 23m", "Block 50 min, break 5 min, 23 min left"}},
-        {"manual_pause", {paused, 100, 3700, 0, {}}, {"Orbel paused", "Paused", "Paused until @3700"}},
+        {"running",
+         {running, 100, 0, 0, {}, 2},
+         {"Orbel 23m", "Block 50 min, break 5 min, 23 min left", "2 overrides left today"}},
+        {"manual_pause",
+         {paused, 100, 3700, 0, {}, 1},
+         {"Orbel paused", "Paused", "Paused until @3700", "1 override left today"}},
         {"pause_ended_during_a_call",
-         {paused, 100, 90, 0, {Kind::frontApp, "zoom"}},
-         {"Orbel paused", "Paused", "Call application in front: zoom"}},
+         {paused, 100, 90, 0, {Kind::frontApp, "zoom"}, 2},
+         {"Orbel paused", "Paused", "Call application in front: zoom", "2 overrides left today"}},
         {"microphone_named",
-         {paused, 100, 0, 0, {Kind::microphone, "Firefox"}},
-         {"Orbel paused", "Paused", "Microphone in use by Firefox"}},
+         {paused, 100, 0, 0, {Kind::microphone, "Firefox"}, 2},
+         {"Orbel paused", "Paused", "Microphone in use by Firefox", "2 overrides left today"}},
         {"microphone_unnamed",
-         {paused, 100, 0, 0, {Kind::microphone, ""}},
-         {"Orbel paused", "Paused", "Microphone in use"}},
+         {paused, 100, 0, 0, {Kind::microphone, ""}, 2},
+         {"Orbel paused", "Paused", "Microphone in use", "2 overrides left today"}},
         {"pause_and_call",
-         {paused, 100, 3700, 0, {Kind::microphone, ""}},
-         {"Orbel paused", "Paused", "Paused until @3700", "Microphone in use"}},
+         {paused, 100, 3700, 0, {Kind::microphone, ""}, 2},
+         {"Orbel paused", "Paused", "Paused until @3700", "Microphone in use", "2 overrides left today"}},
         {"name_with_line_breaks_stays_one_line",
-         {paused, 100, 0, 0, {Kind::frontApp, "evil\nOrbel 50m\t"}},
-         {"Orbel paused", "Paused", "Call application in front: evil Orbel 50m "}},
+         {paused, 100, 0, 0, {Kind::frontApp, "evil\nOrbel 50m\t"}, 2},
+         {"Orbel paused", "Paused", "Call application in front: evil Orbel 50m ", "2 overrides left today"}},
         {"stale_cause_while_running",
-         {running, 100, 0, 0, {Kind::frontApp, "zoom"}},
-         {"Orbel 23m", "Block 50 min, break 5 min, 23 min left"}},
-        {"override",
-         {Out{.stage = 0, .workMin = 50, .breakMin = 5, .minsLeft = 0, .granted = true}, 100, 0, 975, {}},
-         {"Orbel 0m", "Block 50 min, break 5 min, 0 min left", "Override until @975"}},
+         {running, 100, 0, 0, {Kind::frontApp, "zoom"}, 2},
+         {"Orbel 23m", "Block 50 min, break 5 min, 23 min left", "2 overrides left today"}},
+        {"override_and_none_left",
+         {Out{.stage = 0, .workMin = 50, .breakMin = 5, .minsLeft = 0, .granted = true}, 100, 0, 975, {}, 0},
+         {"Orbel 0m", "Block 50 min, break 5 min, 0 min left", "Override until @975", "No overrides left today"}},
     };
     for (const Case& c : cases)
         EXPECT_EQ(statusLines(c.facts, clock), c.lines) << c.edge;
+}
+
+// The prompt names the length the grant will have, in whole minutes as the log line does.
+TEST(OverridePrompt, NamesTheGrantLengthInWholeMinutes) {
+    const std::pair<double, const char*> cases[] = {
+        {1, "1 more minute?"}, {1.9, "1 more minute?"}, {2, "2 more minutes?"}, {15, "15 more minutes?"}};
+    for (const auto& [grantMin, asks] : cases) {
+        const std::string text = overridePrompt(grantMin);
+        EXPECT_EQ(text.rfind(std::string("Why do you need ") + asks + " This is logged on this ", 0), 0u) << text;
+        EXPECT_EQ(text.substr(text.size() - 6), " only.") << text;
+    }
 }
 
 TEST(ShortestDecimal, ReadsBackAndMarksWholeNumbers) {

@@ -212,7 +212,7 @@ TEST_F(TrayBus, ItemRegistersAndItsLabelFollowsTheTicksOncePerChange) {
     }
     const auto tip = qdbus_cast<SniToolTip>(itemProperty("ToolTip"));
     EXPECT_EQ(tip.title, "Orbel 50m");
-    EXPECT_EQ(tip.text, "Block 50 min, break 5 min, 50 min left");
+    EXPECT_EQ(tip.text, "Block 50 min, break 5 min, 50 min left\n2 overrides left today");
 
     Listener heard;
     const QString item = itemService();
@@ -308,7 +308,7 @@ TEST_F(TrayBus, CommandLineControlsTheRunningAgentAndSaysWhenThereIsNone) {
         ASSERT_TRUE(control.start());
         auto [status, out] = cli("--status");
         EXPECT_EQ(status, 0);
-        EXPECT_EQ(out, "Orbel 50m\nBlock 50 min, break 5 min, 50 min left\n");
+        EXPECT_EQ(out, "Orbel 50m\nBlock 50 min, break 5 min, 50 min left\n2 overrides left today\n");
 
         EXPECT_EQ(cli("--pause").first, 0);
         step();
@@ -318,7 +318,8 @@ TEST_F(TrayBus, CommandLineControlsTheRunningAgentAndSaysWhenThereIsNone) {
 
         EXPECT_EQ(cli("--resume").first, 0);
         step();
-        EXPECT_EQ(cli("--status").second, "Orbel 49m\nBlock 50 min, break 5 min, 49 min left\n");
+        EXPECT_EQ(cli("--status").second,
+                  "Orbel 49m\nBlock 50 min, break 5 min, 49 min left\n2 overrides left today\n");
         EXPECT_EQ(loadCfg().pausedUntil, 0);
 
         a.machine->cfg.breakMin = 9;

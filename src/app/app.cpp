@@ -84,9 +84,11 @@ App::~App() {
 
 void App::launch() {
     machine.emplace(startupCheck(loadCfg()));
-    machine->cycle = machine->lengths(env_.clock());
     machine->log = [](const std::string& line) { appendLog(line); };
     restoreState();
+    // Picked after the restore: a block that a restart continues still takes its lengths from the
+    // settings in force now (and, when adaptive, from the day's focus it brought back).
+    machine->cycle = machine->lengths(env_.clock());
 
     tray = std::make_unique<Tray>(menu.menu, orbelTemplateIcon(), bus_);
     tray->start();

@@ -414,21 +414,26 @@ TEST_F(AppFixture, SettingsWindowMarksRefusedFieldsEnterSavesEscapeCloses) {
 
 // A restart inside a block continues it: the time the agent was away counts as idling, which
 // still counts as work for the first two minutes, then eases the overtime, and after the whole
-// break clears the block. The day's grants stay spent.
-TEST_F(AppFixture, RestartContinuesTheBlockWithTheDowntimeAsIdling) {
-    writeConfig(fixedBlock);
+// break (of the block it continues) clears the block. The day's grants stay spent. The lengths
+// come from the settings of the new start.
+TEST_F(AppFixture, RestartContinuesTheBlockWithTheDowntimeAsIdlingAndNewLengths) {
+    const std::string newLengths = fixedBlockWith(R"("workMin":50,"breakMin":5)", R"("workMin":40,"breakMin":8)");
     const struct { double downtime, active, over; } cases[] = {{60, 3160, 160}, {200, 3220, 60}, {300, 0, 0}};
     for (const auto& c : cases) {
+        writeConfig(fixedBlock);
         start();
         app->machine->activeSec = 3100;
         app->machine->overSec = 100;
         app->machine->grantsToday = 1;
         app->menu.quit->trigger();
+        writeConfig(newLengths);
         now += c.downtime;
         start();
         EXPECT_EQ(app->machine->activeSec, c.active) << c.downtime;
         EXPECT_EQ(app->machine->overSec, c.over) << c.downtime;
         EXPECT_EQ(app->machine->grantsToday, 1) << c.downtime;
+        EXPECT_EQ(app->machine->cycle, (Lengths{40, 8})) << c.downtime;
+        EXPECT_EQ(app->look().toolTip.value(1).left(25), "Block 40 min, break 8 min") << c.downtime;
     }
 }
 

@@ -66,10 +66,14 @@ std::vector<std::string> statusLines(const StatusFacts& f, const std::function<s
     return lines;
 }
 
-std::string shortestDecimal(double x) {
+std::string fieldText(double x) {
     std::array<char, 64> buf{};
     const auto res = std::to_chars(buf.data(), buf.data() + buf.size(), x);
-    std::string s(buf.data(), res.ptr);
+    return {buf.data(), res.ptr};
+}
+
+std::string shortestDecimal(double x) {
+    std::string s = fieldText(x);
     if (s.find_first_not_of("-0123456789") == std::string::npos) s += ".0";
     return s;
 }

@@ -45,6 +45,9 @@ std::vector<std::string> statusLines(const StatusFacts& f, const std::function<s
 // (50 -> "50.0", 37.5 -> "37.5"). Exponent forms ("1e+300") are left as they are.
 std::string shortestDecimal(double x);
 
+// The same without the ".0" (50 -> "50", 37.5 -> "37.5"): a settings field's initial text.
+std::string fieldText(double x);
+
 // The line "--smoke" prints once the overlay windows are built.
 std::string smokeLine(double workMin, std::size_t windows);
 

@@ -102,8 +102,6 @@ TEST(ShortestDecimal, ReadsBackAndMarksWholeNumbers) {
     EXPECT_EQ(shortestDecimal(37.5), "37.5");
     EXPECT_EQ(shortestDecimal(0.1), "0.1");
     EXPECT_EQ(shortestDecimal(-3), "-3.0");
-    EXPECT_EQ(fieldText(50), "50") << "the settings fields show whole numbers bare";
-    EXPECT_EQ(fieldText(37.5), "37.5");
     for (double x : {1.0 / 3, 2.0 / 3 * 1e-7, 123456.789, 9007199254740993.0, 1e300, 5e-324}) {
         EXPECT_EQ(std::strtod(shortestDecimal(x).c_str(), nullptr), x) << shortestDecimal(x);
     }

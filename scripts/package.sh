@@ -48,6 +48,7 @@ check_installed() {
   local -a env=(env -u DISPLAY -u WAYLAND_DISPLAY -u XDG_CONFIG_HOME -u XDG_CONFIG_DIRS
     HOME="$home" XDG_RUNTIME_DIR="$home/run" QT_QPA_PLATFORM=offscreen)
   [ "$("${env[@]}" /usr/bin/orbel-lite --selftest)" = "orbel-lite tests ok" ]
+  [ "$("${env[@]}" /usr/bin/orbel-lite --version)" = "orbel-lite $version" ]
   "${env[@]}" /usr/bin/orbel-lite --smoke | grep -x 'smoke ok: .* min block, 1 screens'
   # Start at login follows the installed system-wide entry, and a user turns it off and on.
   local user="$home/.config/autostart/$app_id.desktop"

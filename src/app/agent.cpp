@@ -1,6 +1,7 @@
 #include "app/agent.h"
 
 #include "app/agent_bus.h"
+#include "app/agent_client.h"
 #include "app/app.h"
 #include "app/font_teardown.h"
 #include "app/quit_signals.h"
@@ -13,40 +14,56 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <optional>
+#include <string>
+#include <xcb/xcb.h>
 
 namespace orbel {
 namespace {
 
-bool hasArg(int argc, char** argv, const char* arg) {
-    for (int i = 0; i < argc; ++i) {
-        if (std::strcmp(argv[i], arg) == 0) return true;
-    }
-    return false;
+// Qt cannot place a window over a given screen, keep it above panels or let clicks through on
+// Wayland, so the windows are X11 ones, through XWayland on a Wayland session, unless the user
+// chose a platform.
+void preferX11() {
+#ifndef __APPLE__
+    const char* chosen = std::getenv("QT_QPA_PLATFORM");
+    if (chosen == nullptr || chosen[0] == '\0') setenv("QT_QPA_PLATFORM", "xcb", 1);
+#endif
 }
 
-// Qt cannot place a window over a given screen, keep it above panels or let clicks through on
-// Wayland, so on a Wayland session the windows go through XWayland unless the user chose a
-// platform.
-void preferXWayland() {
-    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+// Why the X server that Qt is about to use cannot be reached, or empty when it can (or another
+// platform was chosen). Qt itself would abort there.
+std::string noXServer() {
     const char* chosen = std::getenv("QT_QPA_PLATFORM");
-    if (wayland != nullptr && wayland[0] != '\0' && (chosen == nullptr || chosen[0] == '\0')) {
-        setenv("QT_QPA_PLATFORM", "xcb", 1);
-    }
+    const std::string platform = chosen != nullptr ? chosen : "";
+    if (platform != "xcb" && platform.rfind("xcb:", 0) != 0) return {};
+    xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+    const bool reached = xcb_connection_has_error(c) == 0;
+    xcb_disconnect(c);
+    if (reached) return {};
+    const char* display = std::getenv("DISPLAY");
+    const std::string why = display != nullptr && display[0] != '\0'
+                                ? std::string("cannot open the X display ") + display
+                                : std::string("DISPLAY is unset");
+    return "no X server (" + why + "): the tray, the dialogs and the overlay need one; " +
+           "on a Wayland session that is XWayland (package xwayland)";
 }
 
 } // namespace
 
-int runAgent(int argc, char** argv) {
-    const bool smoke = hasArg(argc, argv, "--smoke");
+int runAgent(int argc, char** argv, Start how) {
+    const bool smoke = how == Start::smoke;
     SingleInstance lock;
     if (!smoke && !lock.acquired()) {
-        std::fprintf(stderr, "orbel-lite: already running in this session (lock %s)\n", lock.path().c_str());
+        // A login that finds the agent running leaves it be; a user who starts it again wants it.
+        if (how == Start::login) return 0;
+        return activateAgent(argc, argv, lock.path());
+    }
+    preferX11();
+    if (const std::string missing = noXServer(); !missing.empty()) {
+        std::fprintf(stderr, "orbel-lite: %s\n", missing.c_str());
         return 1;
     }
-    preferXWayland();
 
     QApplication qapp(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Orbel Lite"));

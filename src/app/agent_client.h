@@ -1,14 +1,18 @@
 #pragma once
 
+#include <string>
+
 namespace orbel {
 
-// The first argument that asks the running agent for something ("--status", "--pause",
-// "--resume", "--override", "--settings", "--quit"), matched whole; null when there is none.
-const char* controlSwitch(int argc, char** argv);
-
-// Asks the running agent over the session bus. "--status" prints the lines of its latest tick;
-// the others run the menu's command in the agent. With no agent running it says so on stderr
-// and returns 1.
+// Asks the running agent over the session bus. sw is one of "--status", "--pause", "--resume",
+// "--override", "--settings" and "--quit": "--status" prints the lines of its latest tick; the
+// others run the menu's command in the agent. With no agent running it says so on stderr and
+// returns 1.
 int runControl(int argc, char** argv, const char* sw);
+
+// A second start while an agent runs (it holds the lock at lockPath): opens or raises that
+// agent's settings window, waiting a few seconds for an agent that is still starting to come on
+// the bus. Returns 0 once it has asked; 1, with the reason on stderr, when it cannot reach it.
+int activateAgent(int argc, char** argv, const std::string& lockPath);
 
 } // namespace orbel

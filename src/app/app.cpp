@@ -84,9 +84,11 @@ App::~App() {
 
 void App::launch() {
     machine.emplace(startupCheck(loadCfg()));
-    machine->cycle = machine->lengths(env_.clock());
     machine->log = [](const std::string& line) { appendLog(line); };
     restoreState();
+    // Picked after the restore: a block that a restart continues still takes its lengths from the
+    // settings in force now (and, when adaptive, from the day's focus it brought back).
+    machine->cycle = machine->lengths(env_.clock());
 
     tray = std::make_unique<Tray>(menu.menu, orbelTemplateIcon(), bus_);
     tray->start();
@@ -115,7 +117,7 @@ void App::setTitle(const QString& title) {
 // The tooltip's lines say why the count is paused and until when an override runs; the tray
 // sends only what changed.
 void App::showInTray(double now) {
-    StatusFacts facts{last, now, machine->cfg.pausedUntil, machine->grantUntil, {}};
+    StatusFacts facts{last, now, machine->cfg.pausedUntil, machine->grantUntil, {}, machine->grantsLeft()};
     if (last.paused && env_.callCause) facts.cause = env_.callCause();
     const auto hhmm = [](double t) {
         return QDateTime::fromMSecsSinceEpoch(wholeNumber(t * 1000)).toString(QStringLiteral("HH:mm")).toStdString();
@@ -175,11 +177,24 @@ void App::quit() {
     env_.terminate();
 }
 
+// At the day's limit no reason helps, so that is said before any typing. Any other refusal (too
+// short a reason, the wait after the card shows) asks again with the text kept.
 void App::override() {
-    const auto reason = env_.dialogs->prompt(QStringLiteral("Override"), QString::fromUtf8(overridePromptText));
-    if (!reason) return;
-    const auto refusal = machine->grant(reason->toStdString(), env_.clock());
-    if (refusal) env_.dialogs->alert(QString::fromStdString(*refusal));
+    const QString message = QString::fromStdString(overridePrompt(machine->cfg.grantMin));
+    QString typed;
+    for (;;) {
+        if (const auto full = machine->capRefusal()) {
+            env_.dialogs->alert(QString::fromStdString(*full));
+            return;
+        }
+        const auto reason = env_.dialogs->prompt(QStringLiteral("Override"), message, typed);
+        if (!reason) return;
+        const auto refusal = machine->grant(reason->toStdString(), env_.clock());
+        if (!refusal) return;
+        if (machine->capRefusal()) continue; // said once, above
+        env_.dialogs->alert(QString::fromStdString(*refusal));
+        typed = *reason;
+    }
 }
 
 void App::openSettings() {

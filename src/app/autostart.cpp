@@ -275,13 +275,6 @@ std::string desktopExecProgram(const std::string& exec) {
     return program;
 }
 
-bool hasAutostartSwitch(int argc, char** argv) {
-    for (int i = 0; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--autostart") == 0) return true;
-    }
-    return false;
-}
-
 int runAutostartSwitch(int argc, char** argv) {
     int at = 0;
     while (at < argc && std::strcmp(argv[at], "--autostart") != 0)

@@ -43,9 +43,6 @@ std::string desktopExecValue(const std::string& program);
 // The program that an Exec value runs, with that quoting and escaping undone.
 std::string desktopExecProgram(const std::string& exec);
 
-// Whether "--autostart" is among the arguments as a whole argument.
-bool hasAutostartSwitch(int argc, char** argv);
-
 // "--autostart [on|off]": prints the state, or changes it and prints the new one. Needs no
 // display. Returns the exit status: 0 done, 1 the state could not be read or changed, 2 a value
 // other than "on" or "off".

@@ -62,8 +62,9 @@ void takeFocus(QDialog& dialog, QWidget* focus) {
 
 } // namespace
 
-std::optional<QString> QtDialogs::prompt(const QString& title, const QString& message) {
+std::optional<QString> QtDialogs::prompt(const QString& title, const QString& message, const QString& typed) {
     PromptDialog dialog(title, message);
+    dialog.field->setText(typed);
     if (raise_) raise_(&dialog);
     takeFocus(dialog, dialog.field);
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;

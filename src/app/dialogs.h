@@ -14,9 +14,9 @@ class Dialogs {
 public:
     virtual ~Dialogs() = default;
 
-    // Asks for one line of text. Returns the text as typed (possibly empty) on OK, nothing on
-    // Cancel or when the dialog is closed any other way.
-    virtual std::optional<QString> prompt(const QString& title, const QString& message) = 0;
+    // Asks for one line of text, the field holding `typed` at first. Returns the text as typed
+    // (possibly empty) on OK, nothing on Cancel or when the dialog is closed any other way.
+    virtual std::optional<QString> prompt(const QString& title, const QString& message, const QString& typed) = 0;
 
     // Shows a message with a single button and waits until it is dismissed.
     virtual void alert(const QString& message) = 0;
@@ -27,7 +27,7 @@ public:
 class QtDialogs final : public Dialogs {
 public:
     explicit QtDialogs(std::function<void(QWidget*)> raise) : raise_(std::move(raise)) {}
-    std::optional<QString> prompt(const QString& title, const QString& message) override;
+    std::optional<QString> prompt(const QString& title, const QString& message, const QString& typed) override;
     void alert(const QString& message) override;
 
 private:

@@ -36,7 +36,7 @@ SettingsWindow::SettingsWindow(const Config& cfg) : QDialog(nullptr) {
     for (const auto& row : rows) {
         auto* label = new QLabel(QString::fromUtf8(row.label), this);
         label->setGeometry(flippedFrame(16, y, 180, 22));
-        auto* field = new QLineEdit(QString::fromStdString(shortestDecimal(row.value)), this);
+        auto* field = new QLineEdit(QString::fromStdString(fieldText(row.value)), this);
         field->setObjectName(QString::fromUtf8(row.key));
         field->setGeometry(flippedFrame(210, y, 110, 22));
         fields[row.key] = field;
@@ -44,6 +44,10 @@ SettingsWindow::SettingsWindow(const Config& cfg) : QDialog(nullptr) {
                 [this, field, key = std::string(row.key)] { markField(field, key); });
         y -= 34;
     }
+    // Save changes the settings, not the block in progress (its lengths stay until the next one).
+    auto* note = new QLabel(QStringLiteral("New lengths apply from the next block."), this);
+    note->setObjectName(QStringLiteral("note"));
+    note->setGeometry(flippedFrame(16, 226, 310, 18));
     adaptiveBox = new QCheckBox(QStringLiteral("Adaptive lengths (from your wake time)"), this);
     adaptiveBox->setChecked(cfg.adaptive);
     adaptiveBox->setGeometry(flippedFrame(16, 56, 310, 22));

@@ -17,6 +17,17 @@ std::string statusTitle(const Out& out) {
     return "Orbel " + wholeText(out.minsLeft) + "m";
 }
 
+std::string overridePrompt(double grantMin) {
+    const std::string minutes = wholeText(grantMin);
+#ifdef __APPLE__
+    const char* computer = "this Mac";
+#else
+    const char* computer = "this computer";
+#endif
+    return "Why do you need " + minutes + (minutes == "1" ? " more minute? " : " more minutes? ") +
+           "This is logged on " + computer + " only.";
+}
+
 std::string infoLine(const Out& out) {
     if (out.paused) return "Paused";
     return "Block " + wholeText(out.workMin) + " min, break " + wholeText(out.breakMin) + " min, " +
@@ -46,13 +57,23 @@ std::vector<std::string> statusLines(const StatusFacts& f, const std::function<s
         lines.push_back("Call application in front: " + oneLine(f.cause.name));
     }
     if (f.out.granted) lines.push_back("Override until " + clockText(f.grantUntil));
+    if (f.grantsLeft <= 0) {
+        lines.emplace_back("No overrides left today");
+    } else {
+        lines.push_back(std::to_string(f.grantsLeft) + (f.grantsLeft == 1 ? " override" : " overrides") +
+                        " left today");
+    }
     return lines;
 }
 
-std::string shortestDecimal(double x) {
+std::string fieldText(double x) {
     std::array<char, 64> buf{};
     const auto res = std::to_chars(buf.data(), buf.data() + buf.size(), x);
-    std::string s(buf.data(), res.ptr);
+    return {buf.data(), res.ptr};
+}
+
+std::string shortestDecimal(double x) {
+    std::string s = fieldText(x);
     if (s.find_first_not_of("-0123456789") == std::string::npos) s += ".0";
     return s;
 }

@@ -4,6 +4,7 @@
 #include "core/out.h"
 #include "sensing/sources.h"
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -12,13 +13,9 @@
 
 namespace orbel {
 
-// The override prompt's message. It names the kind of computer the log stays on.
-#ifdef __APPLE__
-inline constexpr const char* overridePromptText = "Why do you need 15 more minutes? This is logged on this Mac only.";
-#else
-inline constexpr const char* overridePromptText =
-    "Why do you need 15 more minutes? This is logged on this computer only.";
-#endif
+// The override prompt's message: the length the grant will have, in whole minutes ("Why do you
+// need 1 more minute?", "... 15 more minutes?"), and the kind of computer the log stays on.
+std::string overridePrompt(double grantMin);
 
 // The tray title: "Orbel paused", "Break now" or "Orbel <minutes left>m".
 std::string statusTitle(const Out& out);
@@ -34,17 +31,22 @@ struct StatusFacts {
     double pausedUntil = 0;
     double grantUntil = 0;
     CallCause cause;
+    std::int64_t grantsLeft = 0; // overrides the day still has
 };
 
 // The tray tooltip's lines, which "--status" prints too: the title, the info line, why the
 // count is paused where that is known ("Paused until 14:35", "Microphone in use by zoom",
-// "Call application in front: zoom") and a running override ("Override until 14:35").
+// "Call application in front: zoom"), a running override ("Override until 14:35") and the
+// overrides left today ("2 overrides left today").
 // clockText writes a clock value as local "HH:MM".
 std::vector<std::string> statusLines(const StatusFacts& f, const std::function<std::string(double)>& clockText);
 
 // The shortest decimal that reads back as the same double, with ".0" on whole numbers
 // (50 -> "50.0", 37.5 -> "37.5"). Exponent forms ("1e+300") are left as they are.
 std::string shortestDecimal(double x);
+
+// The same without the ".0" (50 -> "50", 37.5 -> "37.5"): a settings field's initial text.
+std::string fieldText(double x);
 
 // The line "--smoke" prints once the overlay windows are built.
 std::string smokeLine(double workMin, std::size_t windows);

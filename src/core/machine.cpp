@@ -134,9 +134,7 @@ Lengths Machine::lengths(double now) const {
 
 std::optional<std::string> Machine::grant(std::string_view reason, double now) {
     const std::string_view trimmed = trimReason(reason);
-    if (grantsToday >= cfg.maxGrantsPerDay) {
-        return "Daily override limit reached (" + std::to_string(cfg.maxGrantsPerDay) + ").";
-    }
+    if (auto full = capRefusal()) return full;
     if (graphemeCount(trimmed) < cfg.reasonMinChars) {
         return "Give a real reason, at least " + std::to_string(cfg.reasonMinChars) + " characters.";
     }
@@ -150,6 +148,17 @@ std::optional<std::string> Machine::grant(std::string_view reason, double now) {
     grantUntil = now + cfg.grantMin * 60;
     if (log) log(isoUtcSeconds(now) + "\t" + wholeText(cfg.grantMin) + "min\t" + oneLineField(trimmed));
     return std::nullopt;
+}
+
+std::optional<std::string> Machine::capRefusal() const {
+    if (grantsLeft() > 0) return std::nullopt;
+    return "Daily override limit reached (" + std::to_string(cfg.maxGrantsPerDay) + ").";
+}
+
+std::int64_t Machine::grantsLeft() const {
+    if (cfg.maxGrantsPerDay <= 0 || grantsToday >= cfg.maxGrantsPerDay) return 0;
+    // A count below zero (a hand-edited state) leaves no more than the day's limit.
+    return cfg.maxGrantsPerDay - std::max<std::int64_t>(grantsToday, 0);
 }
 
 EngineState Machine::state(double now) const {

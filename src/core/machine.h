@@ -31,6 +31,13 @@ public:
     // Asks for an override. Returns nothing when it is granted, else the message to show.
     std::optional<std::string> grant(std::string_view reason, double now);
 
+    // The refusal that no reason can lift, the day's overrides used up; nothing while one is left.
+    // grant() judges it first, so the shell can say it before asking for a reason.
+    std::optional<std::string> capRefusal() const;
+
+    // Overrides that grant() may still give today.
+    std::int64_t grantsLeft() const;
+
     // The state worth keeping across a restart, as it stands at `now`.
     EngineState state(double now) const;
 

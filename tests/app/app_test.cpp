@@ -32,8 +32,8 @@ namespace fs = std::filesystem;
 
 // Dialogs answered from a script; every question and alert is recorded.
 struct ScriptedDialogs final : Dialogs {
-    std::optional<QString> prompt(const QString& title, const QString& message) override {
-        prompts.push_back(title + "|" + message);
+    std::optional<QString> prompt(const QString& title, const QString& message, const QString& typed) override {
+        prompts.push_back(title + "|" + message + "|" + typed);
         if (answers.empty()) return std::nullopt;
         auto a = answers.front();
         answers.pop_front();
@@ -107,6 +107,12 @@ struct AppFixture : ::testing::Test {
 constexpr const char* fixedBlock =
     R"({"adaptive":false,"workMin":50,"breakMin":5,"stageEveryMin":2,"holdSec":120,"easeAfterSec":120,)"
     R"("easeRate":2,"grantMin":15,"maxGrantsPerDay":2,"reasonMinChars":15,"cooldownSec":20,"pausedUntil":0,"wakeTs":0})";
+
+// fixedBlock with one member's text replaced.
+std::string fixedBlockWith(const std::string& member, const std::string& replacement) {
+    std::string json = fixedBlock;
+    return json.replace(json.find(member), member.size(), replacement);
+}
 
 TEST_F(AppFixture, LaunchUsesDefaultsWithoutAFileAndTitlesAtOnce) {
     App& a = start();
@@ -233,30 +239,33 @@ TEST_F(AppFixture, PauseResumeAndQuitSaveAtOnce) {
     EXPECT_EQ(loadCfg().breakMin, 9);
 }
 
-TEST_F(AppFixture, OverridePromptOkCancelAndEmpty) {
+// The prompt names the grant's own length. A refused reason brings the prompt back with the text
+// kept; at the day's limit the refusal comes before any typing.
+TEST_F(AppFixture, OverrideAsksAgainWithTheTextKeptAndSaysTheLimitFirst) {
+    writeConfig(fixedBlockWith(R"("grantMin":15,"maxGrantsPerDay":2)", R"("grantMin":1,"maxGrantsPerDay":1)"));
     App& a = start();
-    dialogs->answers = {std::nullopt, QString(), QStringLiteral("  client call starts in five minutes \n")};
+    dialogs->answers = {std::nullopt, QString(), QStringLiteral("too short"),
+                        QStringLiteral("  client call starts in five minutes \n")};
 
     a.menu.override->trigger(); // Cancel
-    EXPECT_EQ(dialogs->prompts.size(), 1u);
-    EXPECT_EQ(dialogs->prompts[0].section('|', 0, 0), "Override");
-    EXPECT_TRUE(dialogs->prompts[0].startsWith("Override|Why do you need 15 more minutes? This is logged on this "));
+    const QString asks = "Override|Why do you need 1 more minute? This is logged on this computer only.|";
+    EXPECT_EQ(dialogs->prompts, (std::vector<QString>{asks}));
     EXPECT_TRUE(dialogs->alerts.empty());
-    EXPECT_EQ(a.machine->grantsToday, 0);
     EXPECT_FALSE(fs::exists(logURL));
 
-    a.menu.override->trigger(); // OK with an empty field
-    ASSERT_EQ(dialogs->alerts.size(), 1u);
-    EXPECT_EQ(dialogs->alerts[0], "Give a real reason, at least 15 characters.");
-    EXPECT_FALSE(fs::exists(logURL));
-
-    a.menu.override->trigger(); // OK with a reason
-    EXPECT_EQ(dialogs->alerts.size(), 1u) << "a grant shows no alert";
+    a.menu.override->trigger(); // empty, then too short, then a reason: one command, three prompts
+    EXPECT_EQ(dialogs->prompts, (std::vector<QString>{asks, asks, asks, asks + "too short"}));
+    EXPECT_EQ(dialogs->alerts, (std::vector<QString>(2, "Give a real reason, at least 15 characters.")));
     EXPECT_EQ(a.machine->grantsToday, 1);
     const std::string log = readFile(logURL);
-    EXPECT_NE(log.find("\t15min\tclient call starts in five minutes\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("\t1min\tclient call starts in five minutes\n"), std::string::npos) << log;
     step();
     EXPECT_TRUE(a.last.granted);
+    EXPECT_EQ(a.look().toolTip.last(), "No overrides left today");
+
+    a.menu.override->trigger(); // the day's one override is spent: said at once
+    EXPECT_EQ(dialogs->prompts.size(), 4u) << "no prompt at the limit";
+    EXPECT_EQ(dialogs->alerts.back(), "Daily override limit reached (1).");
 }
 
 TEST_F(AppFixture, SavesExactlyOnWholeSecondsThatAreMultiplesOfThirty) {
@@ -296,9 +305,9 @@ TEST_F(AppFixture, SettingsWindowShowsTheSettings) {
     EXPECT_EQ(w.size(), QSize(340, 250));
     EXPECT_TRUE(w.isVisible());
     EXPECT_EQ(a.fields.at("workMin")->text(), "37.5");
-    EXPECT_EQ(a.fields.at("breakMin")->text(), "5.0");
+    EXPECT_EQ(a.fields.at("breakMin")->text(), "5");
     EXPECT_EQ(a.fields.at("stageEveryMin")->text(), "0.5");
-    EXPECT_EQ(a.fields.at("maxGrantsPerDay")->text(), "2.0");
+    EXPECT_EQ(a.fields.at("maxGrantsPerDay")->text(), "2");
     EXPECT_FALSE(a.adaptiveBox->isChecked());
     EXPECT_EQ(a.adaptiveBox->text(), "Adaptive lengths (from your wake time)");
     // Frames from the bottom-left layout, flipped into the 250-point-high window.
@@ -309,7 +318,8 @@ TEST_F(AppFixture, SettingsWindowShowsTheSettings) {
     QStringList labels;
     for (QLabel* l : w.findChildren<QLabel*>())
         labels << l->text();
-    EXPECT_EQ(labels, (QStringList{"Block (min)", "Break (min)", "Minutes per blur stage", "Overrides per day"}));
+    EXPECT_EQ(labels, (QStringList{"Block (min)", "Break (min)", "Minutes per blur stage", "Overrides per day",
+                                   "New lengths apply from the next block."}));
 }
 
 TEST_F(AppFixture, SettingsSaveAppliesSavesAndCloses) {
@@ -333,7 +343,7 @@ TEST_F(AppFixture, SettingsSaveAppliesSavesAndCloses) {
 
     // Toggling the box and closing the window otherwise changes nothing.
     a.menu.settings->trigger();
-    EXPECT_EQ(a.fields.at("workMin")->text(), "50.0") << "a refused value shows the old one";
+    EXPECT_EQ(a.fields.at("workMin")->text(), "50") << "a refused value shows the old one";
     a.adaptiveBox->setChecked(true);
     a.settings->close();
     EXPECT_FALSE(a.machine->cfg.adaptive);
@@ -404,21 +414,26 @@ TEST_F(AppFixture, SettingsWindowMarksRefusedFieldsEnterSavesEscapeCloses) {
 
 // A restart inside a block continues it: the time the agent was away counts as idling, which
 // still counts as work for the first two minutes, then eases the overtime, and after the whole
-// break clears the block. The day's grants stay spent.
-TEST_F(AppFixture, RestartContinuesTheBlockWithTheDowntimeAsIdling) {
-    writeConfig(fixedBlock);
+// break (of the block it continues) clears the block. The day's grants stay spent. The lengths
+// come from the settings of the new start.
+TEST_F(AppFixture, RestartContinuesTheBlockWithTheDowntimeAsIdlingAndNewLengths) {
+    const std::string newLengths = fixedBlockWith(R"("workMin":50,"breakMin":5)", R"("workMin":40,"breakMin":8)");
     const struct { double downtime, active, over; } cases[] = {{60, 3160, 160}, {200, 3220, 60}, {300, 0, 0}};
     for (const auto& c : cases) {
+        writeConfig(fixedBlock);
         start();
         app->machine->activeSec = 3100;
         app->machine->overSec = 100;
         app->machine->grantsToday = 1;
         app->menu.quit->trigger();
+        writeConfig(newLengths);
         now += c.downtime;
         start();
         EXPECT_EQ(app->machine->activeSec, c.active) << c.downtime;
         EXPECT_EQ(app->machine->overSec, c.over) << c.downtime;
         EXPECT_EQ(app->machine->grantsToday, 1) << c.downtime;
+        EXPECT_EQ(app->machine->cycle, (Lengths{40, 8})) << c.downtime;
+        EXPECT_EQ(app->look().toolTip.value(1).left(25), "Block 40 min, break 8 min") << c.downtime;
     }
 }
 

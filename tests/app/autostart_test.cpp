@@ -160,7 +160,8 @@ TEST(AutostartSwitch, StateAndChangesFollowTheEntryTheDesktopPicks) {
         if (c.after == After::hides || c.after == After::enabled) {
             EXPECT_FALSE(fs::is_symlink(home.userEntry));
             EXPECT_EQ(after.find("Hidden=true") != std::string::npos, c.after == After::hides) << after;
-            EXPECT_NE(after.find("\nExec=" + desktopExecValue(home.exe().string()) + "\n"), std::string::npos) << after;
+            EXPECT_NE(after.find("\nExec=" + desktopExecValue(home.exe().string()) + " --login\n"), std::string::npos)
+                << after;
             EXPECT_TRUE(validates(home.userEntry));
         }
         if (c.status == 0) {

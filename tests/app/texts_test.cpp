@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <limits>
+#include <string>
+#include <utility>
 
 namespace orbel {
 namespace {
@@ -69,8 +71,28 @@ TEST(StatusLines, SayWhyPausedAndUntilWhenAnOverrideRuns) {
          {Out{.stage = 0, .workMin = 50, .breakMin = 5, .minsLeft = 0, .granted = true}, 100, 0, 975, {}},
          {"Orbel 0m", "Block 50 min, break 5 min, 0 min left", "Override until @975"}},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(statusLines(c.facts, clock), c.lines) << c.edge;
+    // The overrides left today come last, on every line set.
+    for (const Case& c : cases) {
+        std::vector<std::string> lines = statusLines(c.facts, clock);
+        EXPECT_EQ(lines.back(), "No overrides left today") << c.edge;
+        lines.pop_back();
+        EXPECT_EQ(lines, c.lines) << c.edge;
+    }
+    const std::pair<std::int64_t, const char*> left[] = {
+        {2, "2 overrides left today"}, {1, "1 override left today"}, {-1, "No overrides left today"}};
+    for (const auto& [grants, line] : left)
+        EXPECT_EQ(statusLines({running, 100, 0, 0, {}, grants}, clock).back(), line);
+}
+
+// The prompt names the length the grant will have, in whole minutes as the log line does.
+TEST(OverridePrompt, NamesTheGrantLengthInWholeMinutes) {
+    const std::pair<double, const char*> cases[] = {
+        {1, "1 more minute?"}, {1.9, "1 more minute?"}, {2, "2 more minutes?"}, {15, "15 more minutes?"}};
+    for (const auto& [grantMin, asks] : cases) {
+        const std::string text = overridePrompt(grantMin);
+        EXPECT_EQ(text.rfind(std::string("Why do you need ") + asks + " This is logged on this ", 0), 0u) << text;
+        EXPECT_EQ(text.substr(text.size() - 6), " only.") << text;
+    }
 }
 
 TEST(ShortestDecimal, ReadsBackAndMarksWholeNumbers) {

@@ -15,9 +15,12 @@
 #include <QDBusPendingReply>
 #include <QDBusVariant>
 #include <QElapsedTimer>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 // Readable lists in failure messages.
 void PrintTo(const QStringList& l, std::ostream* os) {
@@ -167,9 +170,12 @@ struct TrayBus : ::testing::Test {
         EXPECT_TRUE(spin(ran)) << label.toStdString() << " did not run";
     }
 
-    // Runs orbel-lite with arguments while the agent here keeps answering; its output on fd.
+    // Runs orbel-lite with one argument (or none) while the agent here keeps answering; its output
+    // on fd.
     std::pair<int, std::string> cli(const std::string& arg, int fd = 1, const std::string& bus = busAddress()) {
-        Child c({{ORBEL_LITE_EXE, arg}, {{"DBUS_SESSION_BUS_ADDRESS", bus}, {"XDG_RUNTIME_DIR", dir.string()}}, fd});
+        std::vector<std::string> argv{ORBEL_LITE_EXE};
+        if (!arg.empty()) argv.push_back(arg);
+        Child c({argv, {{"DBUS_SESSION_BUS_ADDRESS", bus}, {"XDG_RUNTIME_DIR", dir.string()}}, fd});
         spin([&] { return !c.running(); });
         std::string out;
         while (auto line = c.readLine(5))
@@ -212,7 +218,7 @@ TEST_F(TrayBus, ItemRegistersAndItsLabelFollowsTheTicksOncePerChange) {
     }
     const auto tip = qdbus_cast<SniToolTip>(itemProperty("ToolTip"));
     EXPECT_EQ(tip.title, "Orbel 50m");
-    EXPECT_EQ(tip.text, "Block 50 min, break 5 min, 50 min left");
+    EXPECT_EQ(tip.text, "Block 50 min, break 5 min, 50 min left\n2 overrides left today");
 
     Listener heard;
     const QString item = itemService();
@@ -308,7 +314,7 @@ TEST_F(TrayBus, CommandLineControlsTheRunningAgentAndSaysWhenThereIsNone) {
         ASSERT_TRUE(control.start());
         auto [status, out] = cli("--status");
         EXPECT_EQ(status, 0);
-        EXPECT_EQ(out, "Orbel 50m\nBlock 50 min, break 5 min, 50 min left\n");
+        EXPECT_EQ(out, "Orbel 50m\nBlock 50 min, break 5 min, 50 min left\n2 overrides left today\n");
 
         EXPECT_EQ(cli("--pause").first, 0);
         step();
@@ -318,7 +324,8 @@ TEST_F(TrayBus, CommandLineControlsTheRunningAgentAndSaysWhenThereIsNone) {
 
         EXPECT_EQ(cli("--resume").first, 0);
         step();
-        EXPECT_EQ(cli("--status").second, "Orbel 49m\nBlock 50 min, break 5 min, 49 min left\n");
+        EXPECT_EQ(cli("--status").second,
+                  "Orbel 49m\nBlock 50 min, break 5 min, 49 min left\n2 overrides left today\n");
         EXPECT_EQ(loadCfg().pausedUntil, 0);
 
         a.machine->cfg.breakMin = 9;
@@ -330,6 +337,27 @@ TEST_F(TrayBus, CommandLineControlsTheRunningAgentAndSaysWhenThereIsNone) {
     const auto [status, err] = cli("--status", 2);
     EXPECT_EQ(status, 1);
     EXPECT_NE(err.find("orbel-lite: no agent is running in this session"), std::string::npos) << err;
+}
+
+// Started again from the menu while the agent runs (it holds the session's lock), the program
+// opens the running agent's settings window; started from the login entry, it stays quiet.
+TEST_F(TrayBus, SecondStartOpensTheAgentsSettingsAndALoginStartStaysQuiet) {
+    App& a = start();
+    AgentBus control(a);
+    ASSERT_TRUE(control.start());
+    const int lock = open((dir / "orbel-lite.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_EQ(flock(lock, LOCK_EX | LOCK_NB), 0);
+
+    const auto [loginStatus, loginErr] = cli("--login", 2);
+    EXPECT_EQ(loginStatus, 0);
+    EXPECT_EQ(loginErr, "");
+    spin([] { return false; }, 300); // a call it should not have made would land meanwhile
+    EXPECT_FALSE(a.settings) << "a login start brought a window up";
+
+    const auto [status, err] = cli("", 2);
+    EXPECT_EQ(status, 0) << err;
+    EXPECT_TRUE(spin([&] { return a.settings && a.settings->isVisible(); })) << "no settings window";
+    close(lock);
 }
 
 } // namespace

@@ -103,7 +103,8 @@ Child startStrictWindowManager() {
 
 // The override prompt opens while another program's window has the keyboard (the user was
 // typing there and chose the command from the tray or the command line): the prompt must take
-// the keyboard, so what the user types next lands in its field and Return answers it.
+// the keyboard, so what the user types next lands in its field, after the text kept from a refused
+// try, and Return answers it.
 TEST(DialogsOnX11, PromptTakesTheKeyboardFromTheWindowInFront) {
     Child wm = startStrictWindowManager();
     Child term({"xterm", "-geometry", "80x24+100+100"}, session().dir() + "/xterm.log");
@@ -125,14 +126,15 @@ TEST(DialogsOnX11, PromptTakesTheKeyboardFromTheWindowInFront) {
                 return f && f->objectName() == "reason" && f->window()->isActiveWindow();
             },
             10000);
-        runTool({"xdotool", "type", "--delay", "20", "back in five"});
+        runTool({"xdotool", "type", "--delay", "20", " five"});
         runTool({"xdotool", "key", "Return"});
         // Should the keys have gone elsewhere, end the prompt so the test can report it.
         QTimer::singleShot(10000, [] {
             if (QWidget* w = QApplication::activeModalWidget()) w->close();
         });
     });
-    const std::optional<QString> answer = dialogs.prompt(QStringLiteral("Override"), QStringLiteral("Why?"));
+    const std::optional<QString> answer =
+        dialogs.prompt(QStringLiteral("Override"), QStringLiteral("Why?"), QStringLiteral("back in"));
     EXPECT_TRUE(focused) << "the field never had the keyboard";
     ASSERT_TRUE(answer.has_value()) << "Return did not reach the prompt";
     EXPECT_EQ(answer->toStdString(), "back in five");

@@ -65,6 +65,7 @@ TEST_F(Granting, DailyCapHoldsUntilTheDayChanges) {
     EXPECT_FALSE(m.grant("first real reason here ok", t0));
     EXPECT_FALSE(m.grant("second real reason here ok", t0 + 1));
     EXPECT_EQ(m.grantUntil, t0 + 1 + 900) << "a second grant replaces the end of the first";
+    EXPECT_EQ(m.capRefusal(), "Daily override limit reached (2).") << "known before any reason";
     EXPECT_EQ(m.grant("third real reason here ok", t0 + 2), "Daily override limit reached (2).");
     m.tick(t0 + 3, 0, false, "day1");
     EXPECT_TRUE(m.grant("third real reason here ok", t0 + 4));
@@ -94,6 +95,19 @@ TEST_F(Granting, CooldownStartedAheadOfTheClockCountsFromNow) {
     m.overSec = 600; // stage 5 at the next tick, whose card start moves back to the clock
     m.tick(t0 + 1, 0, false, "day1");
     EXPECT_EQ(m.stageSince, t0 + 1);
+}
+
+// What is left never goes below 0 nor above the limit, whatever a hand-edited file holds.
+TEST(GrantsLeft, BetweenNoneAndTheDailyLimit) {
+    const struct {
+        std::int64_t limit, used, left;
+    } cases[] = {{2, 0, 2}, {2, 1, 1}, {0, 0, 0}, {2, 5, 0}, {2, -3, 2}, {-1, -5, 0}};
+    for (const auto& c : cases) {
+        Machine m{Config{.maxGrantsPerDay = c.limit}};
+        m.grantsToday = c.used;
+        EXPECT_EQ(m.grantsLeft(), c.left) << c.limit << " " << c.used;
+        EXPECT_EQ(m.capRefusal().has_value(), c.left == 0) << c.limit << " " << c.used;
+    }
 }
 
 TEST_F(Granting, CapOfZeroRefusesEverything) {

@@ -1,4 +1,5 @@
 #include "selfcheck/selftest.h"
+#include "storage/history_report.h"
 #include "storage/locations.h"
 
 #include <cstdio>
@@ -43,6 +44,7 @@ int main(int argc, char** argv) {
     orbel::computeLocations();
     if (hasArg(argc, argv, "--selftest")) return orbel::selftest();
     if (hasArg(argc, argv, "--help")) return std::fputs(helpText, stdout) < 0 ? 1 : 0;
+    if (orbel::hasHistorySwitch(argc, argv)) return orbel::runHistorySwitch(argc, argv);
 #if ORBEL_DESKTOP
     if (orbel::hasAutostartSwitch(argc, argv)) return orbel::runAutostartSwitch(argc, argv);
     if (const char* sw = orbel::controlSwitch(argc, argv)) return orbel::runControl(argc, argv, sw);

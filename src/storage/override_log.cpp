@@ -111,9 +111,10 @@ std::optional<LoggedOverride> decodeRecord(std::string_view line) {
 // The last `maxBytes` bytes of the file, from the start of a line.
 std::string tail(const Fd& fd, std::size_t maxBytes) {
     struct stat st {};
-    if (::fstat(fd.get(), &st) != 0 || st.st_size <= 0) return {};
+    if (::fstat(fd.get(), &st) != 0 || st.st_size <= 0 || maxBytes == 0) return {};
     const auto size = static_cast<std::size_t>(st.st_size);
-    const std::size_t from = size > maxBytes ? size - maxBytes : 0;
+    // One byte before the bound as well, to tell whether the bound falls at the start of a line.
+    const std::size_t from = size > maxBytes ? size - maxBytes - 1 : 0;
     std::string text(size - from, '\0');
     std::size_t got = 0;
     while (got < text.size()) {
@@ -123,7 +124,7 @@ std::string tail(const Fd& fd, std::size_t maxBytes) {
         got += static_cast<std::size_t>(n);
     }
     text.resize(got);
-    // A start inside the file may have cut a line: it begins after the first line feed.
+    // A start inside the file may have cut a line: what is kept begins after the first line feed.
     if (from > 0) text.erase(0, std::min(text.size(), text.find('\n') + 1));
     return text;
 }

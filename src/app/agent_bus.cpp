@@ -26,7 +26,7 @@ const std::map<QString, void (App::*)()>& commands() {
     static const std::map<QString, void (App::*)()> map{
         {QStringLiteral("Pause"), &App::pause},       {QStringLiteral("Resume"), &App::resume},
         {QStringLiteral("Override"), &App::override}, {QStringLiteral("Settings"), &App::openSettings},
-        {QStringLiteral("Quit"), &App::quit},
+        {QStringLiteral("History"), &App::openHistory}, {QStringLiteral("Quit"), &App::quit},
     };
     return map;
 }

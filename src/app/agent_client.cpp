@@ -19,7 +19,8 @@ struct Switch {
     const char* method;
 };
 constexpr Switch switches[] = {{"--status", "Status"},     {"--pause", "Pause"},       {"--resume", "Resume"},
-                               {"--override", "Override"}, {"--settings", "Settings"}, {"--quit", "Quit"}};
+                               {"--override", "Override"}, {"--settings", "Settings"}, {"--history-window", "History"},
+                               {"--quit", "Quit"}};
 
 int noAgent(const std::string& why) {
     std::fprintf(stderr, "orbel-lite: no agent is running in this session (%s)\n", why.c_str());

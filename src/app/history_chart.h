@@ -25,7 +25,9 @@ struct ChartColours {
 ChartColours chartColours(const QPalette& palette);
 
 // Bars of focus per day, the part past the block in the warning colour, whole breaks and
-// overrides marked beneath. One day is selected; the arrow keys, Home, End or a click choose
+// overrides marked beneath. Drawn with QPainter: fourteen bars and two rows of marks are a page of
+// code, while Qt Charts would add a GPL-licensed library (with OpenGL widgets) to an MIT program
+// and is a module Qt has since deprecated. One day is selected; the arrow keys, Home, End or a click choose
 // another, so the chart reads with the keyboard alone.
 class HistoryChart final : public QWidget {
     Q_OBJECT

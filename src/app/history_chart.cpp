@@ -119,8 +119,8 @@ void HistoryChart::drawLegend(QPainter& p, const ChartLayout& l, const ChartColo
         p.drawText(QPointF(x, mid + fm.ascent() / 2 - fm.descent() / 2), text);
         x += fm.horizontalAdvance(text) + fm.height();
     };
-    for (const auto& [colour, text] : {std::pair{c.focus, QStringLiteral("Focus")},
-                                       std::pair{c.over, QStringLiteral("Past the block")}}) {
+    for (const auto& [colour, text] :
+         {std::pair{c.focus, QStringLiteral("Focus")}, std::pair{c.over, QStringLiteral("Past the block")}}) {
         p.fillRect(QRectF(x, mid - box / 2, box, box), colour);
         x += box + fm.height() * 0.3;
         label(text);
@@ -141,7 +141,8 @@ void HistoryChart::drawGrid(QPainter& p, const ChartLayout& l, const ChartScale&
         p.drawLine(QPointF(l.plot.left(), y), QPointF(l.plot.right(), y));
         const QString text = m == 0 ? QStringLiteral("0") : QString::number(m / 60) + QStringLiteral(" h");
         p.setPen(c.text);
-        p.drawText(QPointF(l.plot.left() - fm.height() / 4 - fm.horizontalAdvance(text), y + fm.ascent() / 2 - 1), text);
+        p.drawText(QPointF(l.plot.left() - fm.height() / 4 - fm.horizontalAdvance(text), y + fm.ascent() / 2 - 1),
+                   text);
     }
 }
 
@@ -194,11 +195,21 @@ void HistoryChart::drawMark(QPainter& p, QPointF centre, bool diamond, const QCo
 
 void HistoryChart::keyPressEvent(QKeyEvent* event) {
     switch (event->key()) {
-    case Qt::Key_Left: select(selected_ - 1); break;
-    case Qt::Key_Right: select(selected_ + 1); break;
-    case Qt::Key_Home: select(0); break;
-    case Qt::Key_End: select(int(days_.size()) - 1); break;
-    default: QWidget::keyPressEvent(event); return;
+    case Qt::Key_Left:
+        select(selected_ - 1);
+        break;
+    case Qt::Key_Right:
+        select(selected_ + 1);
+        break;
+    case Qt::Key_Home:
+        select(0);
+        break;
+    case Qt::Key_End:
+        select(int(days_.size()) - 1);
+        break;
+    default:
+        QWidget::keyPressEvent(event);
+        return;
     }
     event->accept();
 }

@@ -39,12 +39,12 @@ ChartScale chartScale(const std::vector<DayRecord>& days);
 // `labelWidth` wide, with `count` days. Everything follows the font, so the chart scales with
 // the screen and the user's font size.
 struct ChartLayout {
-    QRectF legend; // one line of swatches at the top
-    QRectF plot;   // the bars' area; its bottom is zero
-    double column = 0; // width of one day
-    double dateTop = 0;   // the two lines under each bar: weekday, day of the month
-    double marksTop = 0;  // two lines of marks: whole breaks, then overrides
-    double bottom = 0;    // the end of the marks
+    QRectF legend;       // one line of swatches at the top
+    QRectF plot;         // the bars' area; its bottom is zero
+    double column = 0;   // width of one day
+    double dateTop = 0;  // the two lines under each bar: weekday, day of the month
+    double marksTop = 0; // two lines of marks: whole breaks, then overrides
+    double bottom = 0;   // the end of the marks
 };
 ChartLayout chartLayout(QSizeF size, double lineHeight, double labelWidth, int count = chartDays);
 

@@ -137,7 +137,8 @@ DecodedHistory decodeHistory(std::string_view text) {
     // Rows in date order; of rows with one date the last one read stands, the others count as
     // skipped.
     std::stable_sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) { return a.date < b.date; });
-    const auto kept = std::unique(rows.rbegin(), rows.rend(), [](const auto& a, const auto& b) { return a.date == b.date; });
+    const auto kept =
+        std::unique(rows.rbegin(), rows.rend(), [](const auto& a, const auto& b) { return a.date == b.date; });
     const auto dropped = static_cast<std::size_t>(std::distance(kept, rows.rend()));
     rows.erase(rows.begin(), rows.begin() + static_cast<std::ptrdiff_t>(dropped));
     out.skipped += dropped;
@@ -155,7 +156,8 @@ HistoryFile HistoryFile::load() {
     DecodedHistory decoded = decodeHistory(*text);
     file.days = std::move(decoded.days);
     if (decoded.skipped > 0) {
-        file.unusable_ = std::to_string(decoded.skipped) + (decoded.skipped == 1 ? " line is" : " lines are") + " no row";
+        file.unusable_ =
+            std::to_string(decoded.skipped) + (decoded.skipped == 1 ? " line is" : " lines are") + " no row";
     } else {
         file.saved_ = *text;
     }

@@ -194,10 +194,9 @@ TEST_F(AppFixture, MenuEntriesInOrderWithShortcuts) {
         }
         return t;
     };
-    EXPECT_EQ(visibleTexts(),
-              (QStringList{"Block 50 min, break 5 min, 23 min left", "---", "Pause 1 hour",
-                           "Override with a reason\u2026", "Settings\u2026", "History\u2026", "---",
-                           "Quit Orbel Lite"}));
+    EXPECT_EQ(visibleTexts(), (QStringList{"Block 50 min, break 5 min, 23 min left", "---", "Pause 1 hour",
+                                           "Override with a reason\u2026", "Settings\u2026", "History\u2026", "---",
+                                           "Quit Orbel Lite"}));
     EXPECT_FALSE(items[0]->isEnabled());
     EXPECT_EQ(a.menu.settings->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Comma));
     EXPECT_EQ(a.menu.quit->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));

@@ -43,8 +43,8 @@ struct Fortnight {
 // the engine's own day name, and each override the engine grants.
 Fortnight playFortnight() {
     const DayScript days[] = {
-        {420, 2, 0, 30, 0}, {480, 4, 1, 0, 0}, {0, 0, 0, 0, 0},     {0, 0, 0, 0, 0},   {450, 1, 0, 45, 60},
-        {510, 5, 2, 0, 0},  {300, 3, 0, 0, 0}, {460, 3, 1, 60, 0},  {400, 1, 0, 0, 30}, {90, 2, 0, 0, 0},
+        {420, 2, 0, 30, 0}, {480, 4, 1, 0, 0},  {0, 0, 0, 0, 0},    {0, 0, 0, 0, 0},     {450, 1, 0, 45, 60},
+        {510, 5, 2, 0, 0},  {300, 3, 0, 0, 0},  {460, 3, 1, 60, 0}, {400, 1, 0, 0, 30},  {90, 2, 0, 0, 0},
         {0, 0, 0, 0, 0},    {540, 5, 1, 30, 0}, {480, 2, 0, 20, 0}, {470, 4, 2, 40, 45},
     };
     Fortnight f;
@@ -78,14 +78,18 @@ Fortnight playFortnight() {
 }
 
 bool near(QColor a, QColor b) {
-    return std::abs(a.red() - b.red()) < 40 && std::abs(a.green() - b.green()) < 40 && std::abs(a.blue() - b.blue()) < 40;
+    return std::abs(a.red() - b.red()) < 40 && std::abs(a.green() - b.green()) < 40 &&
+           std::abs(a.blue() - b.blue()) < 40;
 }
 
 QPalette darkPalette() {
     QPalette p;
-    for (auto [role, colour] : {std::pair{QPalette::Window, "#2a2a2e"}, {QPalette::WindowText, "#e8e8ea"},
-                                {QPalette::Base, "#1f1f22"}, {QPalette::Text, "#e8e8ea"},
-                                {QPalette::Button, "#35353a"}, {QPalette::ButtonText, "#e8e8ea"},
+    for (auto [role, colour] : {std::pair{QPalette::Window, "#2a2a2e"},
+                                {QPalette::WindowText, "#e8e8ea"},
+                                {QPalette::Base, "#1f1f22"},
+                                {QPalette::Text, "#e8e8ea"},
+                                {QPalette::Button, "#35353a"},
+                                {QPalette::ButtonText, "#e8e8ea"},
                                 {QPalette::Highlight, "#3d7bd9"}})
         p.setColor(role, QColor(QString::fromLatin1(colour)));
     return p;
@@ -117,9 +121,12 @@ void checkPicture(const QImage& picture, const HistoryWindow& w, const ChartColo
         int neither = 0;
         for (int y = int(l.plot.bottom() * scale) - 1; y > int(l.plot.top() * scale) && neither <= 2 * scale; --y) {
             const QColor p = picture.pixelColor(int((origin.x() + x) * scale), int(origin.y() * scale) + y);
-            if (near(p, c.focus)) ++focus;
-            else if (near(p, c.over)) ++over;
-            else ++neither;
+            if (near(p, c.focus))
+                ++focus;
+            else if (near(p, c.over))
+                ++over;
+            else
+                ++neither;
         }
         const double perMin = l.plot.height() * scale / s.topMin;
         EXPECT_NEAR(focus + over, day.focusSec / 60 * perMin, 2.5 * scale);
@@ -154,7 +161,8 @@ TEST(HistoryWindow, FortnightDrawnInLightAndDarkThemesAndReadWithTheKeyboard) {
         checkPicture(picture, w, chartColours(w.palette()), scale);
         const QColor background = picture.pixelColor(2, 2);
         EXPECT_EQ(background.lightnessF() < 0.5, dark);
-        if (keep) picture.save(QString::fromLocal8Bit(keep) + (dark ? "/history-window-dark.png" : "/history-window.png"));
+        if (keep)
+            picture.save(QString::fromLocal8Bit(keep) + (dark ? "/history-window-dark.png" : "/history-window.png"));
     }
 
     // Today first; Left goes to the day before, End back to today.

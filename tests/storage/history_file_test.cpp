@@ -22,19 +22,19 @@ const std::string second = "2026-12-09\t45\t1\t0\t0\t0\t0\t0\n";
 // A damaged line between two good rows costs only itself.
 TEST(HistoryCodec, ADamagedRowIsSkippedAndTheOthersKept) {
     const char* damaged[] = {
-        "2026-12-07\t1\t1\t1\t1\t1\t1",           // seven fields
-        "2026-12-07\t1\t1\t1\t1\t1\t1\t1\t1",     // nine
-        "2026-02-30\t1\t1\t1\t1\t1\t1\t1",        // no such date
-        "07.12.2026\t1\t1\t1\t1\t1\t1\t1",        // another shape of date
-        "2026-12-07\t-1\t1\t1\t1\t1\t1\t1",       // negative minutes
-        "2026-12-07\tnan\t1\t1\t1\t1\t1\t1",      // not a number
-        "2026-12-07\t1\t1\tinf\t1\t1\t1\t1",      // not finite
-        "2026-12-07\t1\t1.5\t1\t1\t1\t1\t1",      // a count that is not whole
-        "2026-12-07\t1\t1\t1\t6\t1\t1\t1",        // a stage beyond 5
-        "2026-12-07\t1\t1\t1\t1\t\t1\t1",         // an empty field
-        "2026-12-07\t1 \t1\t1\t1\t1\t1\t1",       // a trailing space
-        "2026-12-07 1 1 1 1 1 1 1",               // spaces for tabs
-        "date\tfocus_min\tbreaks",                // a header cut short
+        "2026-12-07\t1\t1\t1\t1\t1\t1",       // seven fields
+        "2026-12-07\t1\t1\t1\t1\t1\t1\t1\t1", // nine
+        "2026-02-30\t1\t1\t1\t1\t1\t1\t1",    // no such date
+        "07.12.2026\t1\t1\t1\t1\t1\t1\t1",    // another shape of date
+        "2026-12-07\t-1\t1\t1\t1\t1\t1\t1",   // negative minutes
+        "2026-12-07\tnan\t1\t1\t1\t1\t1\t1",  // not a number
+        "2026-12-07\t1\t1\tinf\t1\t1\t1\t1",  // not finite
+        "2026-12-07\t1\t1.5\t1\t1\t1\t1\t1",  // a count that is not whole
+        "2026-12-07\t1\t1\t1\t6\t1\t1\t1",    // a stage beyond 5
+        "2026-12-07\t1\t1\t1\t1\t\t1\t1",     // an empty field
+        "2026-12-07\t1 \t1\t1\t1\t1\t1\t1",   // a trailing space
+        "2026-12-07 1 1 1 1 1 1 1",           // spaces for tabs
+        "date\tfocus_min\tbreaks",            // a header cut short
     };
     for (const char* line : damaged) {
         const DecodedHistory d = decodeHistory(header + first + line + "\n" + second);

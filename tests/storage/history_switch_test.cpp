@@ -33,7 +33,9 @@ protected:
     }
     ~HistorySwitch() override { fs::remove_all(root); }
 
-    void writeHistory(const std::string& text) const { std::ofstream(root / "config" / "Orbel Lite" / "history.tsv") << text; }
+    void writeHistory(const std::string& text) const {
+        std::ofstream(root / "config" / "Orbel Lite" / "history.tsv") << text;
+    }
 
     // A bare environment: no DISPLAY, WAYLAND_DISPLAY or session bus, local time in UTC.
     Outcome run(const std::string& args) const {
@@ -94,7 +96,8 @@ TEST_F(HistorySwitch, PrintsTheLastDaysOldestFirstWithoutADisplay) {
         const Outcome r = run(c.args);
         EXPECT_EQ(r.status, c.status) << c.args;
         EXPECT_EQ(r.out, c.out) << c.args;
-        const std::string said = c.status == 2 ? "orbel-lite: --history takes a number of days" : "orbel-lite: 1 line of ";
+        const std::string said =
+            c.status == 2 ? "orbel-lite: --history takes a number of days" : "orbel-lite: 1 line of ";
         EXPECT_EQ(r.err.rfind(said, 0), 0u) << c.args << ": " << r.err;
     }
     // A file that cannot be read is a failure, not an empty history.

@@ -1,3 +1,4 @@
+#include "core/day_history.h"
 #include "core/machine.h"
 
 #include <benchmark/benchmark.h>
@@ -32,6 +33,23 @@ void BM_TickStageFive(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_TickStageFive);
+
+// What the day record adds to each tick: the tick's counts into today's row, with a year of rows
+// before it (range 0: none).
+void BM_CountTick(benchmark::State& state) {
+    DayHistory history;
+    for (long d = state.range(0); d > 0; --d)
+        history.count(shiftDate("2026-12-09", -d).value(), Counted{.workSec = 1});
+    Out out;
+    out.stage = 2;
+    out.counted = {.workSec = 1, .overSec = 1};
+    const std::string today = "2026-12-09";
+    for (auto _ : state) {
+        history.count(today, out);
+        benchmark::DoNotOptimize(history.rows.back());
+    }
+}
+BENCHMARK(BM_CountTick)->Arg(0)->Arg(400);
 
 // A whole day, second by second, from 07:00: typing with short pauses; stepping away for a
 // full break once the blur reaches stage 4; a half-hour call at 10:00; lunch at 12:00; one

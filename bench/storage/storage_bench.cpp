@@ -1,3 +1,4 @@
+#include "storage/history_file.h"
 #include "storage/locations.h"
 #include "storage/override_log.h"
 #include "storage/settings_codec.h"
@@ -25,6 +26,7 @@ public:
         supportDir = root_ / "Orbel Lite";
         cfgURL = supportDir / "config.json";
         logURL = supportDir / "overrides.log";
+        historyURL = supportDir / "history.tsv";
     }
     Scratch(const Scratch&) = delete;
     Scratch& operator=(const Scratch&) = delete;
@@ -76,6 +78,55 @@ void BM_AppendLog(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_AppendLog)->UseRealTime();
+
+// A full record: 401 days (what 400 days of keeping leaves) of long working days, every minute
+// figure with three decimals, the file's most.
+DayHistory fullYear() {
+    DayHistory h;
+    for (long d = 400; d >= 0; --d) {
+        const double jitter = double(d % 97) * 0.731;
+        h.rows.push_back({shiftDate("2026-12-09", -d).value(), 29000 + jitter * 131, 9 + d % 4, 1800 + jitter * 7,
+                          d % 6, d % 3, 1200 + jitter, 2700 + jitter * 3});
+    }
+    return h;
+}
+
+// Also reports the size of a year's file.
+void BM_EncodeHistoryYear(benchmark::State& state) {
+    const DayHistory year = fullYear();
+    std::size_t bytes = 0;
+    for (auto _ : state) {
+        const std::string text = encodeHistory(year, 3);
+        bytes = text.size();
+        benchmark::DoNotOptimize(text);
+    }
+    state.counters["fileBytes"] = static_cast<double>(bytes);
+    state.counters["rows"] = static_cast<double>(year.rows.size());
+}
+BENCHMARK(BM_EncodeHistoryYear);
+
+void BM_LoadHistoryYear(benchmark::State& state) {
+    const Scratch scratch;
+    HistoryFile file;
+    file.days = fullYear();
+    if (!file.save("2026-12-09")) state.SkipWithError("save failed");
+    for (auto _ : state)
+        benchmark::DoNotOptimize(HistoryFile::load());
+}
+BENCHMARK(BM_LoadHistoryYear);
+
+// One save point with today's row changed: the whole year rewritten atomically. Depends on the
+// disk.
+void BM_SaveHistoryYear(benchmark::State& state) {
+    const Scratch scratch;
+    HistoryFile file;
+    file.days = fullYear();
+    for (auto _ : state) {
+        file.days.count("2026-12-09", Counted{.workSec = 30});
+        if (!file.save("2026-12-09")) state.SkipWithError("save failed");
+    }
+}
+BENCHMARK(BM_SaveHistoryYear)->UseRealTime();
 
 } // namespace
 } // namespace orbel

@@ -24,9 +24,9 @@ namespace {
 // The commands by method name, each the same as its menu entry.
 const std::map<QString, void (App::*)()>& commands() {
     static const std::map<QString, void (App::*)()> map{
-        {QStringLiteral("Pause"), &App::pause},       {QStringLiteral("Resume"), &App::resume},
-        {QStringLiteral("Override"), &App::override}, {QStringLiteral("Settings"), &App::openSettings},
-        {QStringLiteral("Quit"), &App::quit},
+        {QStringLiteral("Pause"), &App::pause},         {QStringLiteral("Resume"), &App::resume},
+        {QStringLiteral("Override"), &App::override},   {QStringLiteral("Settings"), &App::openSettings},
+        {QStringLiteral("History"), &App::openHistory}, {QStringLiteral("Quit"), &App::quit},
     };
     return map;
 }

@@ -13,8 +13,8 @@ QString agentBusName();
 QString agentObjectPath();
 
 // The running agent's control interface, which the command-line switches talk to. "Status"
-// answers the tooltip's lines of the latest tick; "Pause", "Resume", "Override", "Settings" and
-// "Quit" run the menu's command once the caller has its answer, so a prompt the command opens
+// answers the tooltip's lines of the latest tick; "Pause", "Resume", "Override", "Settings",
+// "History" and "Quit" run the menu's command once the caller has its answer, so a prompt the command opens
 // never holds the caller.
 class AgentBus final : public QDBusVirtualObject {
 public:

@@ -20,7 +20,8 @@ struct Switch {
     const char* method;
 };
 constexpr Switch switches[] = {{"--status", "Status"},     {"--pause", "Pause"},       {"--resume", "Resume"},
-                               {"--override", "Override"}, {"--settings", "Settings"}, {"--quit", "Quit"}};
+                               {"--override", "Override"}, {"--settings", "Settings"}, {"--history-window", "History"},
+                               {"--quit", "Quit"}};
 
 // The agent's answer to one call, or why there was none: `reached` is false when no agent could
 // be found on the bus at all.

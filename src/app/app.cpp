@@ -1,5 +1,6 @@
 #include "app/app.h"
 
+#include "app/history_texts.h"
 #include "app/icon.h"
 #include "app/texts.h"
 #include "core/whole_number.h"
@@ -65,6 +66,7 @@ App::App(AppEnv env) : env_(std::move(env)), bus_(connectBus(env_.busAddress)) {
     connect(menu.resume, &QAction::triggered, this, &App::resume);
     connect(menu.override, &QAction::triggered, this, &App::override);
     connect(menu.settings, &QAction::triggered, this, &App::openSettings);
+    connect(menu.history, &QAction::triggered, this, &App::openHistory);
     connect(menu.quit, &QAction::triggered, this, &App::quit);
     // Any other clean end of the event loop (the session manager's "die", a quit from
     // elsewhere) saves as the quit command does. The session manager's request to commit data
@@ -85,6 +87,7 @@ App::~App() {
 void App::launch() {
     machine.emplace(startupCheck(loadCfg()));
     machine->log = [](const std::string& line) { appendLog(line); };
+    history = HistoryFile::load();
     restoreState();
     // Picked after the restore: a block that a restart continues still takes its lengths from the
     // settings in force now (and, when adaptive, from the day's focus it brought back).
@@ -103,11 +106,15 @@ void App::tick() {
     const double idle = env_.idle();
     const bool call = env_.onCall();
     last = machine->tick(now, idle, call, env_.today(now));
+    // The engine's own day name, so that the record starts a new row exactly when the engine
+    // starts a new day.
+    history.days.count(machine->day, last);
     overlay.show(last);
     setTitle(QString::fromStdString(statusTitle(last)));
     showInTray(now);
     if (wholeNumber(env_.clock()) % 30 == 0) save();
     buildMenu();
+    if (historyWindow_ && historyWindow_->isVisible()) showHistory(false);
 }
 
 void App::setTitle(const QString& title) {
@@ -149,12 +156,15 @@ void App::warnIfBlind() {
 void App::restoreState() {
     const std::optional<EngineState> kept = loadState();
     const double now = env_.clock();
-    if (kept) machine->restore(*kept, now, env_.today(now));
+    Counted away;
+    if (kept && machine->restore(*kept, now, env_.today(now), &away)) history.days.count(machine->day, away);
 }
 
 void App::save() {
+    const double now = env_.clock();
     saveCfg(machine->cfg);
-    trySaveState(machine->state(env_.clock()));
+    trySaveState(machine->state(now));
+    history.save(env_.today(now));
 }
 
 void App::saveAtExit() {
@@ -190,7 +200,11 @@ void App::override() {
         const auto reason = env_.dialogs->prompt(QStringLiteral("Override"), message, typed);
         if (!reason) return;
         const auto refusal = machine->grant(reason->toStdString(), env_.clock());
-        if (!refusal) return;
+        if (!refusal) {
+            history.days.countOverride(machine->day);
+            if (historyWindow_ && historyWindow_->isVisible()) showHistory(true);
+            return;
+        }
         if (machine->capRefusal()) continue; // said once, above
         env_.dialogs->alert(QString::fromStdString(*refusal));
         typed = *reason;
@@ -215,6 +229,39 @@ void App::openSettings() {
     w->show();
     w->raise();
     w->activateWindow();
+}
+
+void App::openHistory() {
+    if (!historyWindow_) {
+        historyWindow_ = std::make_unique<HistoryWindow>();
+        historyWindow_->resize(historyWindow_->sizeHint());
+    }
+    HistoryWindow* w = historyWindow_.get();
+    showHistory(true);
+    if (!w->isVisible()) {
+        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+            w->move(screen->availableGeometry().center() - w->rect().center());
+        }
+    }
+    overlay.keepAbove(w);
+    w->show();
+    w->raise();
+    w->activateWindow();
+}
+
+// The chart follows every tick while the window is open; the override log is read again only
+// when the window opens and after a grant, and then only its end.
+void App::showHistory(bool withOverrides) {
+    historyWindow_->setDays(chartDaysOf(history.days, machine->day));
+    if (!withOverrides) return;
+    constexpr std::size_t logTail = 64 * 1024;
+    std::vector<std::string> lines;
+    for (const LoggedOverride& entry : readRecentOverrides(logTail)) {
+        if (env_.today(entry.time) != machine->day) continue;
+        const QDateTime at = QDateTime::fromMSecsSinceEpoch(wholeNumber(entry.time * 1000));
+        lines.push_back(overrideLine(at.toString(QStringLiteral("HH:mm")).toStdString(), entry));
+    }
+    historyWindow_->setOverrides(lines);
 }
 
 void App::saveSettings(SettingsWindow* window) {

@@ -1,12 +1,14 @@
 #pragma once
 
 #include "app/dialogs.h"
+#include "app/history_window.h"
 #include "app/settings_window.h"
 #include "app/status_menu.h"
 #include "app/tray/tray.h"
 #include "core/machine.h"
 #include "overlay/overlay.h"
 #include "sensing/sources.h"
+#include "storage/history_file.h"
 
 #include <QDBusConnection>
 #include <QObject>
@@ -61,7 +63,8 @@ public:
     // Brings the menu's entries in line with the latest tick result.
     void buildMenu();
 
-    // Saves the settings and the engine's state together: every save point calls this.
+    // Saves the settings, the engine's state and the record of days together: every save point
+    // calls this.
     void save();
 
     // The menu commands.
@@ -70,6 +73,7 @@ public:
     void quit();
     void override();
     void openSettings();
+    void openHistory();
 
     // Applies the values of the settings window whose Save was pressed, saves and closes it.
     void saveSettings(SettingsWindow* window);
@@ -78,6 +82,9 @@ public:
     // what "--status" prints).
     const QString& title() const { return title_; }
     const TrayLook& look() const { return look_; }
+
+    // The "History…" window, once it has been opened.
+    HistoryWindow* historyWindow() const { return historyWindow_.get(); }
 
     // The agent's connection to the session bus (not connected when there is none).
     QDBusConnection& bus() { return bus_; }
@@ -90,6 +97,7 @@ public:
     std::map<std::string, QLineEdit*> fields;
     QPointer<QCheckBox> adaptiveBox;
     StatusMenu menu;
+    HistoryFile history; // the record of days, fed by every tick
 
 private:
     void setTitle(const QString& title);
@@ -97,6 +105,7 @@ private:
     void warnIfBlind();
     void restoreState();
     void saveAtExit();
+    void showHistory(bool withOverrides);
 
     AppEnv env_;
     QDBusConnection bus_;
@@ -106,6 +115,7 @@ private:
     bool warnedBlind_ = false;
     bool savedForQuit_ = false;
     std::vector<std::unique_ptr<SettingsWindow>> windows_;
+    std::unique_ptr<HistoryWindow> historyWindow_;
 };
 
 } // namespace orbel

@@ -1,5 +1,6 @@
 #include "app/version.h"
 #include "selfcheck/selftest.h"
+#include "storage/history_report.h"
 #include "storage/locations.h"
 
 #include <cstdio>
@@ -47,10 +48,10 @@ constexpr Switch switches[] = {
      [](int, char**) { return orbel::selftest(); }},
     {"--help", nullptr, false, "print this text", printHelp},
     {"--version", nullptr, false, "print the version", printVersion},
+    {"--history", "[DAYS]", false, "print the day record of the last DAYS days (14), tab-separated", orbel::runHistorySwitch},
 #if ORBEL_DESKTOP
     {"--autostart", "[on|off]", false, "print, or turn on or off, the start at login for this user",
      orbel::runAutostartSwitch},
-    // The day history's switches go here.
     {"--smoke", nullptr, false, "launch once, build the overlay windows, print one line and exit",
      [](int c, char** v) { return startAgent(c, v, orbel::Start::smoke); }},
     {"--login", nullptr, false, "start the agent as at login: quietly nothing when one already runs",
@@ -64,6 +65,8 @@ constexpr Switch switches[] = {
      [](int c, char** v) { return orbel::runControl(c, v, "--override"); }},
     {"--settings", nullptr, true, "open the settings window",
      [](int c, char** v) { return orbel::runControl(c, v, "--settings"); }},
+    {"--history-window", nullptr, true, "open the History window",
+     [](int c, char** v) { return orbel::runControl(c, v, "--history-window"); }},
     {"--quit", nullptr, true, "save the settings and quit",
      [](int c, char** v) { return orbel::runControl(c, v, "--quit"); }},
 #endif
@@ -91,7 +94,7 @@ std::string usage() {
     }
     return text + "Files, in $XDG_CONFIG_HOME/Orbel Lite (~/.config/Orbel Lite when unset):\n"
                   "  config.json the settings, state.json the block in progress and the day's counts,\n"
-                  "  overrides.log one line per override granted.\n";
+                  "  overrides.log one line per override granted, history.tsv the record of days.\n";
 }
 
 int printHelp(int, char**) {

@@ -17,6 +17,7 @@ StatusMenu::StatusMenu() {
     override = menu.addAction(QStringLiteral("Override with a reason\u2026"));
     settings = menu.addAction(QStringLiteral("Settings\u2026"));
     settings->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
+    history = menu.addAction(QStringLiteral("History\u2026"));
     menu.addSeparator();
     quit = menu.addAction(QStringLiteral("Quit Orbel Lite"));
     quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));

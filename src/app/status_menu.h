@@ -23,6 +23,7 @@ public:
     QAction* resume = nullptr;
     QAction* override = nullptr;
     QAction* settings = nullptr;
+    QAction* history = nullptr;
     QAction* quit = nullptr;
 };
 

@@ -53,7 +53,14 @@ Out Machine::tick(double now, double idle, bool onCall, std::string_view today) 
     detectWake(now, idle);
 
     const bool paused = onCall || cfg.pausedUntil > now;
-    if (!paused) count(now, idle, dt);
+    Counted counted;
+    if (!paused) {
+        counted = count(now, idle, dt);
+    } else if (cfg.pausedUntil > now) {
+        counted.pausedSec = dt; // a pause the user chose also covers a call within it
+    } else {
+        counted.callSec = dt;
+    }
 
     const bool granted = grantUntil > now;
     Out out;
@@ -74,6 +81,7 @@ Out Machine::tick(double now, double idle, bool onCall, std::string_view today) 
     out.minsLeft = positiveOrZero(cycle.work - activeSec / 60);
     out.paused = paused;
     out.granted = granted;
+    out.counted = counted;
     return out;
 }
 
@@ -98,16 +106,24 @@ void Machine::newCycle(double now) {
     cycle = lengths(now);
 }
 
-void Machine::count(double now, double idle, double dt) {
+Counted Machine::count(double now, double idle, double dt) {
+    Counted counted;
     if (idle >= cycle.brk * 60) {
+        // Repeats on every tick of the idling; only the first ends a block that had time on it.
+        counted.blockEnded = activeSec > 0 || overSec > 0;
         newCycle(now);
     } else if (idle < cfg.holdSec) {
         activeSec += dt;
         focusTodaySec += dt;
-        if (activeSec > cycle.work * 60) overSec = positiveOrZero(overSec + dt);
+        counted.workSec = dt;
+        if (activeSec > cycle.work * 60) {
+            overSec = positiveOrZero(overSec + dt);
+            counted.overSec = dt;
+        }
     } else if (idle >= cfg.easeAfterSec) {
         overSec = positiveOrZero(overSec - dt * cfg.easeRate);
     }
+    return counted;
 }
 
 double Machine::levelOf(double over) const {
@@ -165,7 +181,7 @@ EngineState Machine::state(double now) const {
     return {day, now, activeSec, overSec, focusTodaySec, grantUntil, grantsToday, cycle};
 }
 
-bool Machine::restore(const EngineState& kept, double now, std::string_view today) {
+bool Machine::restore(const EngineState& kept, double now, std::string_view today, Counted* away) {
     if (kept.day != today) return false;
     day = kept.day;
     activeSec = kept.activeSec;
@@ -176,12 +192,15 @@ bool Machine::restore(const EngineState& kept, double now, std::string_view toda
     cycle = kept.cycle;
     // Nothing counts during a manual pause, so the idle time starts where the pause ended.
     const double from = cfg.pausedUntil > kept.savedAt ? cfg.pausedUntil : kept.savedAt;
-    idleFor(now - from, now);
+    Counted counted = idleFor(now - from, now);
+    counted.pausedSec = positiveOrZero(std::min(from, now) - kept.savedAt);
+    if (away) *away = counted;
     return true;
 }
 
-void Machine::idleFor(double seconds, double now) {
-    if (!(seconds > 0)) return;
+Counted Machine::idleFor(double seconds, double now) {
+    Counted counted;
+    if (!(seconds > 0)) return counted;
     const double brk = cycle.brk * 60;
     // The first seconds of idling count as work, as on live ticks whose idle time is below the
     // hold, and only until the break is reached (which a live tick tests first).
@@ -191,16 +210,20 @@ void Machine::idleFor(double seconds, double now) {
         const double pastBefore = activeSec > block ? activeSec : block;
         activeSec += held;
         focusTodaySec += held;
-        overSec = positiveOrZero(overSec + positiveOrZero(activeSec - pastBefore));
+        counted.workSec = held;
+        counted.overSec = positiveOrZero(activeSec - pastBefore);
+        overSec = positiveOrZero(overSec + counted.overSec);
     }
     if (seconds >= brk) {
+        counted.blockEnded = activeSec > 0 || overSec > 0;
         newCycle(now);
-        return;
+        return counted;
     }
     // Easing runs from the easing bound on, and not while the idle time still counts as work.
     const double easeFrom = cfg.holdSec > cfg.easeAfterSec ? cfg.holdSec : cfg.easeAfterSec;
     const double easing = seconds - easeFrom;
     if (easing > 0) overSec = positiveOrZero(overSec - easing * cfg.easeRate);
+    return counted;
 }
 
 } // namespace orbel

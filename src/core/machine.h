@@ -43,13 +43,14 @@ public:
 
     // Takes up a state kept by an earlier run and counts the time since it was taken as idle
     // time (see idleFor), leaving out the part a manual pause covered. A state of another day
-    // is not taken: false, and nothing changes.
-    bool restore(const EngineState& kept, double now, std::string_view today);
+    // is not taken: false, and nothing changes. `away`, when given, receives what the time
+    // since was counted as.
+    bool restore(const EngineState& kept, double now, std::string_view today, Counted* away = nullptr);
 
     // Applies `seconds` of idling in one step, as the one-second ticks would have counted
     // them: idle time below the hold still counts as work, from the easing bound on the
-    // overtime eases, and idling for the whole break ends the block.
-    void idleFor(double seconds, double now);
+    // overtime eases, and idling for the whole break ends the block. Returns what it counted.
+    Counted idleFor(double seconds, double now);
 
     Config cfg;
     double activeSec = 0;
@@ -66,7 +67,7 @@ public:
 private:
     double timeStep(double now) const;
     void detectWake(double now, double idle);
-    void count(double now, double idle, double dt);
+    Counted count(double now, double idle, double dt);
     void newCycle(double now);
     double levelOf(double over) const;
     std::string cardText() const;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "counted.h"
+
 #include <cstdint>
 #include <string>
 
@@ -16,6 +18,7 @@ struct Out {
     bool paused = false;
     bool granted = false;
     std::string reason{}; // break card text, non-empty exactly from stage 3
+    Counted counted{};    // what this tick counted
 
     bool operator==(const Out&) const = default;
 };

@@ -11,6 +11,7 @@ std::filesystem::path supportDir;
 std::filesystem::path cfgURL;
 std::filesystem::path logURL;
 std::filesystem::path stateURL;
+std::filesystem::path historyURL;
 
 namespace {
 
@@ -41,6 +42,7 @@ void computeLocations() {
     cfgURL = supportDir / "config.json";
     logURL = supportDir / "overrides.log";
     stateURL = supportDir / "state.json";
+    historyURL = supportDir / "history.tsv";
 }
 
 } // namespace orbel

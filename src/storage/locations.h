@@ -5,11 +5,13 @@
 namespace orbel {
 
 // The support directory and the files in it, fixed for the life of the process once
-// computeLocations() has run: the settings, the override log, and the engine's state.
+// computeLocations() has run: the settings, the override log, the engine's state and the record
+// of days.
 extern std::filesystem::path supportDir;
 extern std::filesystem::path cfgURL;
 extern std::filesystem::path logURL;
 extern std::filesystem::path stateURL;
+extern std::filesystem::path historyURL;
 
 // Fills the locations for this platform: "$XDG_CONFIG_HOME/Orbel Lite" on Linux
 // ("~/.config/Orbel Lite" when it is unset or not absolute), "~/Library/Application

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <cstddef>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace orbel {
 
@@ -11,5 +14,20 @@ void appendLog(std::string_view line);
 // appendLog that says whether the whole record reached the file. On failure the bytes already in
 // the file are untouched (a failure mid-write can leave part of this record at the end).
 bool tryAppendLog(std::string_view line);
+
+// One record of the override log: when it was granted (seconds since 1970), the length as
+// written ("15min") and the reason.
+struct LoggedOverride {
+    double time = 0;
+    std::string length{};
+    std::string reason{};
+
+    bool operator==(const LoggedOverride&) const = default;
+};
+
+// The records among the last `maxBytes` bytes of the log, oldest first; the log itself grows
+// without bound, and only its end is read. Lines that are no records (hand edits, a record cut
+// short) are skipped, and so is a first line that the bound cut. Never writes.
+std::vector<LoggedOverride> readRecentOverrides(std::size_t maxBytes);
 
 } // namespace orbel

@@ -62,6 +62,7 @@ struct AppFixture : ::testing::Test {
         cfgURL = supportDir / "config.json";
         logURL = supportDir / "overrides.log";
         stateURL = supportDir / "state.json";
+        historyURL = supportDir / "history.tsv";
         dialogs = std::make_shared<ScriptedDialogs>();
     }
     ~AppFixture() override { fs::remove_all(dir); }
@@ -191,7 +192,7 @@ TEST_F(AppFixture, MenuEntriesInOrderWithShortcuts) {
     App& a = start();
     step(60 * 26 + 6); // 23.9 minutes left
     const QList<QAction*> items = a.menu.menu.actions();
-    ASSERT_EQ(items.size(), 8);
+    ASSERT_EQ(items.size(), 9);
     auto visibleTexts = [&] {
         QStringList t;
         for (QAction* act : a.menu.menu.actions()) {
@@ -199,20 +200,20 @@ TEST_F(AppFixture, MenuEntriesInOrderWithShortcuts) {
         }
         return t;
     };
-    EXPECT_EQ(visibleTexts(),
-              (QStringList{"Block 50 min, break 5 min, 23 min left", "---", "Pause 1 hour",
-                           "Override with a reason\u2026", "Settings\u2026", "---", "Quit Orbel Lite"}));
+    EXPECT_EQ(visibleTexts(), (QStringList{"Block 50 min, break 5 min, 23 min left", "---", "Pause 1 hour",
+                                           "Override with a reason\u2026", "Settings\u2026", "History\u2026", "---",
+                                           "Quit Orbel Lite"}));
     EXPECT_FALSE(items[0]->isEnabled());
     EXPECT_EQ(a.menu.settings->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Comma));
     EXPECT_EQ(a.menu.quit->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
-    for (QAction* act : {a.menu.pause, a.menu.resume, a.menu.override})
+    for (QAction* act : {a.menu.pause, a.menu.resume, a.menu.override, a.menu.history})
         EXPECT_TRUE(act->shortcut().isEmpty());
 
     QMenu* shown = &a.menu.menu;
     call = true;
     step();
     EXPECT_EQ(visibleTexts(), (QStringList{"Paused", "---", "Pause 1 hour", "Resume", "Override with a reason\u2026",
-                                           "Settings\u2026", "---", "Quit Orbel Lite"}));
+                                           "Settings\u2026", "History\u2026", "---", "Quit Orbel Lite"}));
     EXPECT_EQ(shown->actions(), items) << "the same menu and entries, updated in place";
 }
 
@@ -435,6 +436,51 @@ TEST_F(AppFixture, RestartContinuesTheBlockWithTheDowntimeAsIdlingAndNewLengths)
         EXPECT_EQ(app->machine->cycle, (Lengths{40, 8})) << c.downtime;
         EXPECT_EQ(app->look().toolTip.value(1).left(25), "Block 40 min, break 8 min") << c.downtime;
     }
+}
+
+// A day through the agent: work past the block, an override, a whole break, a pause by hand, a
+// call, and a restart in between. The saved row holds what the engine counted, each once.
+TEST_F(AppFixture, ADaysRowHoldsWhatTheEngineCounted) {
+    writeConfig(fixedBlock);
+    dialogs->answers = {QStringLiteral("the release has to go out today")};
+    start();
+    step(3300); // 55 minutes of work: 5 past the block, stage 3
+    app->menu.override->trigger();
+    step(60); // a minute more under the override
+    idle = 400;
+    step(10); // one whole break, however many ticks it lasts
+    idle = 0;
+    step(600);
+    app->menu.pause->trigger();
+    step(1800);
+    app->menu.resume->trigger();
+    call = true;
+    step(900);
+    call = false;
+    app->menu.quit->trigger();
+    now += 60; // a minute away, within the hold: still work
+    start();
+    step(300);
+    app->menu.quit->trigger();
+
+    const std::vector<DayRecord> rows = HistoryFile::load().days.rows;
+    ASSERT_EQ(rows.size(), 1u);
+    const struct {
+        const char* column;
+        double saved, expected;
+    } columns[] = {
+        {"focus_min", rows[0].focusSec / 60, (3300 + 60 + 600 + 60 + 300) / 60.0},
+        {"breaks", double(rows[0].breaks), 1},
+        {"overtime_min", rows[0].overSec / 60, 6},
+        {"top_stage", double(rows[0].topStage), 3},
+        {"overrides", double(rows[0].overrides), 1},
+        {"paused_min", rows[0].pausedSec / 60, 30},
+        {"call_min", rows[0].callSec / 60, 15},
+    };
+    for (const auto& c : columns)
+        EXPECT_DOUBLE_EQ(c.saved, c.expected) << c.column;
+    EXPECT_EQ(rows[0].date, "2026-12-09");
+    EXPECT_DOUBLE_EQ(rows[0].focusSec, app->machine->focusTodaySec) << "the engine's own total of the day";
 }
 
 // Any clean end of the event loop (the session manager's, say) saves as the quit command does.

@@ -250,6 +250,7 @@ TEST_F(TrayBus, MenuShowsTheLatestTickAndAClickRunsItsCommand) {
                               "Pause 1 hour",
                               "Override with a reason\u2026",
                               "Settings\u2026",
+                              "History\u2026",
                               "---",
                               "Quit Orbel Lite"};
     EXPECT_EQ(layout(), running);
@@ -280,7 +281,7 @@ TEST_F(TrayBus, MenuShowsTheLatestTickAndAClickRunsItsCommand) {
     EXPECT_EQ(loadCfg().pausedUntil, now + 3600) << "saved at once";
     step(3);
     EXPECT_EQ(layout(), (QStringList{"Paused (off)", "---", "Pause 1 hour", "Resume", "Override with a reason\u2026",
-                                     "Settings\u2026", "---", "Quit Orbel Lite"}));
+                                     "Settings\u2026", "History\u2026", "---", "Quit Orbel Lite"}));
     EXPECT_EQ(heard.layouts, 1);
     click("Resume", [&] { return a.machine->cfg.pausedUntil == 0; });
     step();
@@ -327,6 +328,9 @@ TEST_F(TrayBus, CommandLineControlsTheRunningAgentAndSaysWhenThereIsNone) {
         EXPECT_EQ(cli("--status").second,
                   "Orbel 49m\nBlock 50 min, break 5 min, 49 min left\n2 overrides left today\n");
         EXPECT_EQ(loadCfg().pausedUntil, 0);
+
+        EXPECT_EQ(cli("--history-window").first, 0);
+        EXPECT_TRUE(spin([&] { return a.historyWindow() && a.historyWindow()->isVisible(); }));
 
         a.machine->cfg.breakMin = 9;
         EXPECT_EQ(cli("--quit").first, 0);

@@ -79,9 +79,10 @@ TEST(TrayOnX11, IconAppearsWhenTheTrayComesLateAndAClickOpensTheMenu) {
         ASSERT_TRUE(runTool({"xdotool", "mousemove", std::to_string(icon.center().x()),
                              std::to_string(icon.center().y()), "click", button}));
         ASSERT_TRUE(waitUntil([&] { return app.menu.menu.isVisible(); }, 10000)) << "no menu after a click";
-        EXPECT_EQ(visibleEntries(app.menu.menu).join('|').toStdString(),
-                  infoLine(app.last) +
-                      "|---|Pause 1 hour|Override with a reason\u2026|Settings\u2026|---|Quit Orbel Lite");
+        EXPECT_EQ(
+            visibleEntries(app.menu.menu).join('|').toStdString(),
+            infoLine(app.last) +
+                "|---|Pause 1 hour|Override with a reason\u2026|Settings\u2026|History\u2026|---|Quit Orbel Lite");
         EXPECT_TRUE(screen.intersects(app.menu.menu.geometry()));
         app.menu.menu.hide();
         ASSERT_TRUE(waitUntil([&] { return !app.menu.menu.isVisible(); }));

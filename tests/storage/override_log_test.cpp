@@ -114,5 +114,30 @@ TEST_F(OverrideLog, ConcurrentProcessesNeverMixWithinALine) {
         EXPECT_EQ(count[static_cast<char>('a' + w)], linesEach);
 }
 
+// The window reads only the end of the log: a record the bound cuts into is left out, and so
+// are lines that are no records.
+TEST_F(OverrideLog, RecentRecordsComeFromTheEndOfTheLogOnly) {
+    const std::string first = "2026-12-09T08:15:00Z\t15min\tfirst reason, long enough\n";
+    const std::string rest = "2026-12-09T13:02:09Z\t10min\tsecond\treason with a tab\nnot a record\n"
+                             "2026-13-09T10:00:00Z\t15min\tno such month\n2026-12-09T16:45:30Z\t15min\tthird";
+    fs::create_directories(supportDir);
+    writeBytes(logURL, first + rest);
+    const LoggedOverride second{1796821329, "10min", "second\treason with a tab"};
+    const LoggedOverride third{1796834730, "15min", "third"};
+    const struct {
+        std::size_t bound;
+        std::vector<LoggedOverride> records;
+    } cases[] = {
+        {1 << 16, {{1796804100, "15min", "first reason, long enough"}, second, third}},
+        {rest.size(), {second, third}}, // starts right at a line
+        {rest.size() - 3, {third}},     // cuts into the second record
+        {0, {}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(readRecentOverrides(c.bound), c.records) << c.bound;
+    fs::remove(logURL);
+    EXPECT_TRUE(readRecentOverrides(1 << 16).empty());
+}
+
 } // namespace
 } // namespace orbel

@@ -59,6 +59,7 @@ protected:
         cfgURL = supportDir / "config.json";
         logURL = supportDir / "overrides.log";
         stateURL = supportDir / "state.json";
+        historyURL = supportDir / "history.tsv";
     }
 
     ScratchDir scratch;

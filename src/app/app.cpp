@@ -88,7 +88,7 @@ void App::launch() {
     machine->log = [](const std::string& line) { appendLog(line); };
     restoreState();
 
-    tray = std::make_unique<Tray>(menu.menu, orbelTemplateIcon(), bus_);
+    tray = std::make_unique<Tray>(menu.menu, bus_);
     tray->start();
 
     timer_.start();
@@ -101,9 +101,11 @@ void App::tick() {
     const double idle = env_.idle();
     const bool call = env_.onCall();
     last = machine->tick(now, idle, call, env_.today(now));
-    overlay.show(last);
+    const double clearsIn = last.stage > 0 ? machine->secondsToClear(idle) : 0;
+    const bool noTray = !tray || tray->kind() == QLatin1String("none");
+    overlay.show(last, QString::fromStdString(cardNote(clearsIn, noTray)));
     setTitle(QString::fromStdString(statusTitle(last)));
-    showInTray(now);
+    showInTray(now, clearsIn);
     if (wholeNumber(env_.clock()) % 30 == 0) save();
     buildMenu();
 }
@@ -112,15 +114,15 @@ void App::setTitle(const QString& title) {
     title_ = title;
 }
 
-// The tooltip's lines say why the count is paused and until when an override runs; the tray
-// sends only what changed.
-void App::showInTray(double now) {
-    StatusFacts facts{last, now, machine->cfg.pausedUntil, machine->grantUntil, {}};
+// The tooltip's lines say why the count is paused, until when an override runs and how long a
+// break has to go; the icon pictures the state. The tray sends only what changed.
+void App::showInTray(double now, double clearsIn) {
+    StatusFacts facts{last, now, machine->cfg.pausedUntil, machine->grantUntil, {}, clearsIn};
     if (last.paused && env_.callCause) facts.cause = env_.callCause();
     const auto hhmm = [](double t) {
         return QDateTime::fromMSecsSinceEpoch(wholeNumber(t * 1000)).toString(QStringLiteral("HH:mm")).toStdString();
     };
-    TrayLook look{title_, {}};
+    TrayLook look{title_, {}, trayState(last)};
     for (const std::string& line : statusLines(facts, hhmm))
         look.toolTip << QString::fromStdString(line);
     look_ = std::move(look);

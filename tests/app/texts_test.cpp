@@ -68,9 +68,34 @@ TEST(StatusLines, SayWhyPausedAndUntilWhenAnOverrideRuns) {
         {"override",
          {Out{.stage = 0, .workMin = 50, .breakMin = 5, .minsLeft = 0, .granted = true}, 100, 0, 975, {}},
          {"Orbel 0m", "Block 50 min, break 5 min, 0 min left", "Override until @975"}},
+        {"break_counts_down",
+         {Out{.stage = 1, .workMin = 50, .breakMin = 5}, 100, 0, 0, {}, 100},
+         {"Break now", "Block 50 min, break 5 min, 0 min left", "Clears in 1:40 if you stay away"}},
     };
     for (const Case& c : cases)
         EXPECT_EQ(statusLines(c.facts, clock), c.lines) << c.edge;
+}
+
+TEST(ClearsIn, MinutesAndSecondsOnlyForATimeThatCanBeTold) {
+    const struct {
+        double seconds;
+        const char* line;
+    } cases[] = {
+        {100, "Clears in 1:40 if you stay away"},
+        {59.2, "Clears in 1:00 if you stay away"},
+        {5, "Clears in 0:05 if you stay away"},
+        {3600, "Clears in 60:00 if you stay away"},
+        {0, ""},
+        {-3, ""},
+        {std::numeric_limits<double>::infinity(), ""},
+        {std::nan(""), ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(clearsInLine(c.seconds), c.line) << c.seconds;
+    EXPECT_EQ(cardNote(100, false), "Clears in 1:40 if you stay away");
+    EXPECT_EQ(cardNote(100, true),
+              "Clears in 1:40 if you stay away\nTo override, run orbel-lite --override and give a reason.");
+    EXPECT_EQ(cardNote(0, true), "To override, run orbel-lite --override and give a reason.");
 }
 
 TEST(ShortestDecimal, ReadsBackAndMarksWholeNumbers) {

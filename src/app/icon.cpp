@@ -48,14 +48,23 @@ void drawOrbelGlyph(QPainter& painter, const QRectF& rect) {
 
 namespace {
 
-// The badge's proportions, as shares of the side: the ring lies just inside the disc's edge,
-// leaving a thin dark rim that sets a light ring off a light panel.
-constexpr double ringOuter = 0.45;
-constexpr double ringInner = 0.35;
+// The ring's radii in pixels. It lies just inside the disc's edge, leaving a thin dark rim that
+// sets a light ring off a light panel; below 20 pixels it moves out to the edge and thins, so
+// that the minutes get the room to be read.
+struct Radii {
+    double outer = 0;
+    double inner = 0;
+};
+
+Radii radii(int side) {
+    if (side < 20) return {side / 2.0, side / 2.0 - 1.25};
+    return {0.45 * side, 0.35 * side};
+}
+
 constexpr double dotRadius = 0.13;
-// The emptied part of the ring: dim on the dark disc, yet 3.7:1 against a black panel, so the
+// The emptied part of the ring: dim beside the lit part, yet 4.9:1 against a black panel, so the
 // ring's outline never breaks there.
-constexpr QColor track{0x66, 0x66, 0x66};
+constexpr QColor track{0x7a, 0x7a, 0x7a};
 
 QPainterPath ring(QPointF c, double outer, double inner, double startDeg, double spanDeg) {
     QPainterPath p;
@@ -110,7 +119,7 @@ struct DigitBox {
 
 DigitBox digitBox(int side, std::size_t glyphs) {
     const int stroke = std::max(1, side / 16);
-    const double room = ringInner * side - 0.5 - 0.5 * stroke;
+    const double room = radii(side).inner - 0.5 - 0.5 * stroke;
     DigitBox best{stroke, 2 * stroke + 1, 3 * stroke + 2};
     for (int counter = 1; counter <= side; ++counter) {
         const DigitBox b{stroke, 2 * stroke + counter, 3 * stroke + 2 * counter};
@@ -165,6 +174,7 @@ QPainterPath dashedRing(QPointF c, double outer, double inner) {
 void paintState(QPainter& p, const TrayState& state, int side) {
     const QPointF c(side / 2.0, side / 2.0);
     const double s = side;
+    const auto [outer, inner] = radii(side);
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(Qt::NoPen);
     const bool inverted = state.kind == TrayState::Kind::breakNow;
@@ -176,8 +186,8 @@ void paintState(QPainter& p, const TrayState& state, int side) {
     case TrayState::Kind::counting: {
         const double block = static_cast<double>(std::max<std::int64_t>(state.blockMinutes, 1));
         const double left = std::clamp(static_cast<double>(state.minutes) / block, 0.0, 1.0);
-        p.fillPath(ring(c, ringOuter * s, ringInner * s, 0, 360), track);
-        if (left > 0) p.fillPath(ring(c, ringOuter * s, ringInner * s, 90, 360 * left), mark);
+        p.fillPath(ring(c, outer, inner, 0, 360), track);
+        if (left > 0) p.fillPath(ring(c, outer, inner, 90, 360 * left), mark);
         const std::string text = minutesText(state.minutes);
         if (text.empty()) {
             p.setBrush(mark);
@@ -188,17 +198,17 @@ void paintState(QPainter& p, const TrayState& state, int side) {
         break;
     }
     case TrayState::Kind::paused:
-        p.fillPath(ring(c, ringOuter * s, ringInner * s, 0, 360), mark);
+        p.fillPath(ring(c, outer, inner, 0, 360), mark);
         drawPauseBars(p, side);
         break;
     case TrayState::Kind::breakNow:
-        p.fillPath(ring(c, ringOuter * s, ringInner * s, 0, 360), mark);
+        p.fillPath(ring(c, outer, inner, 0, 360), mark);
         p.setBrush(mark);
         p.drawEllipse(c, dotRadius * s, dotRadius * s);
         break;
     case TrayState::Kind::override:
-        p.fillPath(ring(c, ringOuter * s, ringInner * s, 0, 360), track);
-        p.fillPath(dashedRing(c, ringOuter * s, ringInner * s), mark);
+        p.fillPath(ring(c, outer, inner, 0, 360), track);
+        p.fillPath(dashedRing(c, outer, inner), mark);
         p.setBrush(mark);
         p.drawEllipse(c, dotRadius * s, dotRadius * s);
         break;

@@ -51,10 +51,16 @@ const QDBusArgument& operator>>(const QDBusArgument& arg, SniToolTip& t) {
     return arg;
 }
 
+// Hosts that take the largest picture and scale it down themselves (waybar) mostly show 16
+// pixels: the two largest are the 16-pixel picture with each pixel doubled and tripled, which
+// scales back to it exactly instead of to a blur.
 SniPixmaps sniPixmaps(const TrayState& state) {
     SniPixmaps out;
+    const QImage small = trayImage(state, 16);
     for (const int side : {16, 22, 24, 32, 48}) {
-        const QImage img = trayImage(state, side).convertToFormat(QImage::Format_ARGB32);
+        const QImage drawn = side % 16 == 0 ? small.scaled(side, side, Qt::IgnoreAspectRatio, Qt::FastTransformation)
+                                            : trayImage(state, side);
+        const QImage img = drawn.convertToFormat(QImage::Format_ARGB32);
         SniPixmap p{img.width(), img.height(), QByteArray()};
         p.bytes.resize(static_cast<qsizetype>(img.width()) * img.height() * 4);
         auto* dst = reinterpret_cast<uchar*>(p.bytes.data());

@@ -102,7 +102,8 @@ void App::tick() {
     const bool call = env_.onCall();
     last = machine->tick(now, idle, call, env_.today(now));
     const double clearsIn = last.stage > 0 ? machine->secondsToClear(idle) : 0;
-    const bool noTray = !tray || tray->kind() == QLatin1String("none");
+    // Without a tray the command line is the only way to override, where the session bus carries it.
+    const bool noTray = (!tray || tray->kind() == QLatin1String("none")) && bus_.isConnected();
     overlay.show(last, QString::fromStdString(cardNote(clearsIn, noTray)));
     setTitle(QString::fromStdString(statusTitle(last)));
     showInTray(now, clearsIn);

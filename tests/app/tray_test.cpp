@@ -6,6 +6,7 @@
 #include "app/tray/dbus_menu.h"
 #include "app/tray/sni_item.h"
 #include "child_process.h"
+#include "overlay/overlay.h"
 #include "storage/locations.h"
 #include "storage/settings_file.h"
 
@@ -15,6 +16,7 @@
 #include <QDBusPendingReply>
 #include <QDBusVariant>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -390,6 +392,23 @@ TEST_F(TrayBus, CommandLineControlsTheRunningAgentAndSaysWhenThereIsNone) {
     const auto [status, err] = cli("--status", 2);
     EXPECT_EQ(status, 1);
     EXPECT_NE(err.find("orbel-lite: no agent is running in this session"), std::string::npos) << err;
+}
+
+// With the session bus but no tray, the card is the only place that can say how to override.
+TEST_F(TrayBus, WithoutATrayTheCardCountsDownAndSaysHowToOverride) {
+    fillCurves();
+    App& a = start();
+    ASSERT_EQ(a.tray->kind(), "none");
+    a.machine->activeSec = 50 * 60 + 300;
+    a.machine->overSec = 300;
+    step(); // 301 s of overtime: stage 3; the break comes before the easing would end it
+    ASSERT_FALSE(a.overlay.wins.empty());
+    const auto* card = a.overlay.wins.front()->findChild<QLabel*>(QStringLiteral("card"));
+    ASSERT_NE(card, nullptr);
+    const QString text = QString(card->text()).replace('\n', ' ');
+    EXPECT_TRUE(text.startsWith("You worked 5 min past your 50 min block. Step away for 5 min.")) << text.toStdString();
+    EXPECT_TRUE(text.contains("Clears in 5:00 if you stay away")) << text.toStdString();
+    EXPECT_TRUE(text.endsWith("To override, run orbel-lite --override and give a reason.")) << text.toStdString();
 }
 
 } // namespace

@@ -107,20 +107,6 @@ double contrast(QRgb a, QRgb b) {
     return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
 }
 
-TEST(TrayIcon, StateFollowsTheTitlesRule) {
-    const struct {
-        Out out;
-        TrayState state;
-    } cases[] = {
-        {{.stage = 4, .workMin = 50, .minsLeft = 0, .paused = true}, {Kind::paused, 0, 0}},
-        {{.stage = 1, .workMin = 50, .minsLeft = 0, .granted = false}, {Kind::breakNow, 0, 0}},
-        {{.stage = 0, .workMin = 50, .minsLeft = 0, .granted = true}, {Kind::override, 0, 0}},
-        {{.stage = 0, .workMin = 37.5, .minsLeft = 23.9}, {Kind::counting, 23, 37}},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(trayState(c.out), c.state) << c.state.minutes;
-}
-
 // Every state, and every minute count a block can show, is a picture of its own at the sizes
 // trays use; the same state always gives the same picture.
 TEST(TrayIcon, EachStateAndEachMinuteCountIsADistinctPicture) {

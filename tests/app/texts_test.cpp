@@ -92,10 +92,6 @@ TEST(ClearsIn, MinutesAndSecondsOnlyForATimeThatCanBeTold) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(clearsInLine(c.seconds), c.line) << c.seconds;
-    EXPECT_EQ(cardNote(100, false), "Clears in 1:40 if you stay away");
-    EXPECT_EQ(cardNote(100, true),
-              "Clears in 1:40 if you stay away\nTo override, run orbel-lite --override and give a reason.");
-    EXPECT_EQ(cardNote(0, true), "To override, run orbel-lite --override and give a reason.");
 }
 
 TEST(ShortestDecimal, ReadsBackAndMarksWholeNumbers) {

@@ -30,12 +30,6 @@ TEST(Layout, CardTextAndVisibilityByStage) {
         EXPECT_EQ(overlayShown(out), c.shown);
         EXPECT_EQ(cardText(out), QString::fromUtf8(c.text));
     }
-    // The note goes under the reason, from stage 3 only.
-    Out out{.stage = 2, .reason = "Step away."};
-    EXPECT_EQ(cardText(out, "Clears in 1:40"), "");
-    out.stage = 3;
-    EXPECT_EQ(cardText(out, "Clears in 1:40"), "Step away.\nClears in 1:40");
-    EXPECT_EQ(cardText(out, ""), "Step away.");
 }
 
 TEST(Layout, CardFrameInTopLeftCoordinates) {

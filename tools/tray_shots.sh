@@ -64,10 +64,10 @@ IN
 waybar_on_sway() {
   local root; root=$(mktemp -d /tmp/orbel-shots-sway-XXXXXX)
   cp "$exe" "$root/orbel-lite"
-  mkdir -p "$root/home/config" "$root/run"; chmod 700 "$root/run"; chmod 755 "$root"
-  chown -R "$user:" "$root"; chmod 777 "$out"
+  mkdir -p "$root/home/config" "$root/run" "$root/shots"; chmod 700 "$root/run"; chmod 755 "$root"
+  chown -R "$user:" "$root"
   runuser -u "$user" -- env HOME="$root/home" XDG_CONFIG_HOME="$root/home/config" XDG_RUNTIME_DIR="$root/run" \
-    AGENT="$root/orbel-lite" dbus-run-session -- bash -c "$(declare -f prepare shots); out=$out; root=$root; $(cat <<'IN'
+    AGENT="$root/orbel-lite" dbus-run-session -- bash -c "$(declare -f prepare shots); out=$root/shots; root=$root; $(cat <<'IN'
     printf '%s\n' 'xwayland enable' 'output HEADLESS-1 resolution 1280x800' "exec waybar >$root/waybar.log 2>&1" \
       "exec sh -c 'echo \$WAYLAND_DISPLAY \$DISPLAY >$root/session'" >"$root/sway.conf"
     WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman sway -c "$root/sway.conf" >"$root/sway.log" 2>&1 & s=$!
@@ -78,6 +78,7 @@ waybar_on_sway() {
     kill $s
 IN
 )"
+  cp "$root"/shots/*.png "$out"/
   rm -rf "$root"
 }
 

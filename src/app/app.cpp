@@ -93,7 +93,7 @@ void App::launch() {
     // settings in force now (and, when adaptive, from the day's focus it brought back).
     machine->cycle = machine->lengths(env_.clock());
 
-    tray = std::make_unique<Tray>(menu.menu, orbelTemplateIcon(), bus_);
+    tray = std::make_unique<Tray>(menu.menu, bus_);
     tray->start();
 
     timer_.start();
@@ -109,9 +109,12 @@ void App::tick() {
     // The engine's own day name, so that the record starts a new row exactly when the engine
     // starts a new day.
     history.days.count(machine->day, last);
-    overlay.show(last);
+    const double clearsIn = last.stage > 0 ? machine->secondsToClear(idle) : 0;
+    // Without a tray the command line is the only way to override, where the session bus carries it.
+    const bool noTray = (!tray || tray->kind() == QLatin1String("none")) && bus_.isConnected();
+    overlay.show(last, QString::fromStdString(cardNote(clearsIn, noTray)));
     setTitle(QString::fromStdString(statusTitle(last)));
-    showInTray(now);
+    showInTray(now, clearsIn);
     if (wholeNumber(env_.clock()) % 30 == 0) save();
     buildMenu();
     if (historyWindow_ && historyWindow_->isVisible()) showHistory(false);
@@ -121,15 +124,16 @@ void App::setTitle(const QString& title) {
     title_ = title;
 }
 
-// The tooltip's lines say why the count is paused and until when an override runs; the tray
-// sends only what changed.
-void App::showInTray(double now) {
-    StatusFacts facts{last, now, machine->cfg.pausedUntil, machine->grantUntil, {}, machine->grantsLeft()};
+// The tooltip's lines say why the count is paused, until when an override runs, how long a
+// break has to go and how many overrides are left; the icon pictures the state. The tray sends
+// only what changed.
+void App::showInTray(double now, double clearsIn) {
+    StatusFacts facts{last, now, machine->cfg.pausedUntil, machine->grantUntil, {}, machine->grantsLeft(), clearsIn};
     if (last.paused && env_.callCause) facts.cause = env_.callCause();
     const auto hhmm = [](double t) {
         return QDateTime::fromMSecsSinceEpoch(wholeNumber(t * 1000)).toString(QStringLiteral("HH:mm")).toStdString();
     };
-    TrayLook look{title_, {}};
+    TrayLook look{title_, {}, trayState(last)};
     for (const std::string& line : statusLines(facts, hhmm))
         look.toolTip << QString::fromStdString(line);
     look_ = std::move(look);

@@ -101,7 +101,7 @@ public:
 
 private:
     void setTitle(const QString& title);
-    void showInTray(double now);
+    void showInTray(double now, double clearsIn);
     void warnIfBlind();
     void restoreState();
     void saveAtExit();

@@ -47,6 +47,23 @@ std::string oneLine(const std::string& name) {
 
 } // namespace
 
+std::string clearsInLine(double seconds) {
+    // A day or more cannot come from a break a person sets; it would only read as noise.
+    if (!(seconds > 0) || !(seconds < 86400)) return {};
+    const std::int64_t whole = wholeNumber(std::ceil(seconds));
+    const std::int64_t s = whole % 60;
+    return "Clears in " + std::to_string(whole / 60) + (s < 10 ? ":0" : ":") + std::to_string(s) + " if you stay away";
+}
+
+std::string cardNote(double clearsIn, bool noTray) {
+    std::string note = clearsInLine(clearsIn);
+    if (noTray) {
+        if (!note.empty()) note += '\n';
+        note += "To override, run orbel-lite --override and give a reason.";
+    }
+    return note;
+}
+
 std::vector<std::string> statusLines(const StatusFacts& f, const std::function<std::string(double)>& clockText) {
     std::vector<std::string> lines{statusTitle(f.out), infoLine(f.out)};
     if (f.out.paused && f.pausedUntil > f.now) lines.push_back("Paused until " + clockText(f.pausedUntil));
@@ -57,6 +74,9 @@ std::vector<std::string> statusLines(const StatusFacts& f, const std::function<s
         lines.push_back("Call application in front: " + oneLine(f.cause.name));
     }
     if (f.out.granted) lines.push_back("Override until " + clockText(f.grantUntil));
+    if (f.out.stage > 0 && !f.out.paused) {
+        if (std::string line = clearsInLine(f.clearsIn); !line.empty()) lines.push_back(std::move(line));
+    }
     if (f.grantsLeft <= 0) {
         lines.emplace_back("No overrides left today");
     } else {

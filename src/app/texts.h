@@ -24,7 +24,8 @@ std::string statusTitle(const Out& out);
 std::string infoLine(const Out& out);
 
 // What the status lines are made from: the latest tick result, its clock value, the manual
-// pause's and the override's ends, and what made the call that pauses the count.
+// pause's and the override's ends, what made the call that pauses the count, and during a break
+// the seconds of staying away that clear the screen.
 struct StatusFacts {
     Out out;
     double now = 0;
@@ -32,13 +33,22 @@ struct StatusFacts {
     double grantUntil = 0;
     CallCause cause;
     std::int64_t grantsLeft = 0; // overrides the day still has
+    double clearsIn = 0;
 };
+
+// How long staying away takes to clear the screen: "Clears in 1:40 if you stay away" (minutes
+// and seconds). Empty for no time, or none that can be told.
+std::string clearsInLine(double seconds);
+
+// The lines the break card shows under its reason: the countdown, and where no tray offers the
+// menu, how to override from the command line.
+std::string cardNote(double clearsIn, bool noTray);
 
 // The tray tooltip's lines, which "--status" prints too: the title, the info line, why the
 // count is paused where that is known ("Paused until 14:35", "Microphone in use by zoom",
-// "Call application in front: zoom"), a running override ("Override until 14:35") and the
-// overrides left today ("2 overrides left today").
-// clockText writes a clock value as local "HH:MM".
+// "Call application in front: zoom"), a running override ("Override until 14:35"), during a
+// break the countdown to a clear screen, and the overrides left today ("2 overrides left
+// today"). clockText writes a clock value as local "HH:MM".
 std::vector<std::string> statusLines(const StatusFacts& f, const std::function<std::string(double)>& clockText);
 
 // The shortest decimal that reads back as the same double, with ".0" on whole numbers

@@ -226,4 +226,21 @@ Counted Machine::idleFor(double seconds, double now) {
     return counted;
 }
 
+double Machine::secondsToClear(double idle) const {
+    if (!(overSec > 0)) return 0;
+    // The first later tick whose idle time reaches the break starts a new cycle.
+    const double toBreak = std::max(1.0, std::ceil(cycle.brk * 60 - idle));
+    // Ticks before it whose idle time is still below the hold count as work: those past the
+    // block add their second to the overtime.
+    const double held = std::clamp(std::ceil(cfg.holdSec - idle) - 1, 0.0, positiveOrZero(toBreak - 1));
+    const double beforeBlockEnd = std::clamp(std::floor(cycle.work * 60 - activeSec), 0.0, held);
+    const double over = overSec + held - beforeBlockEnd;
+    // From the easing bound on, each tick takes easeRate seconds off; the stage is 0 once none
+    // is left.
+    if (!(cfg.easeRate > 0)) return toBreak;
+    const double firstEasing = std::max(1.0, std::ceil(std::max(cfg.holdSec, cfg.easeAfterSec) - idle));
+    const double eased = firstEasing + std::ceil(over / cfg.easeRate) - 1;
+    return eased < toBreak ? eased : toBreak;
+}
+
 } // namespace orbel

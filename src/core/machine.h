@@ -52,6 +52,13 @@ public:
     // overtime eases, and idling for the whole break ends the block. Returns what it counted.
     Counted idleFor(double seconds, double now);
 
+    // How many seconds of staying away from now on clear the overlay, by the rules tick()
+    // applies: the next ticks come a second apart with the idle time growing from `idle` (the
+    // latest tick's), and the first of them at stage 0, because the overtime has eased away or
+    // the idling has become a whole break, lies this many seconds ahead. 0 without overtime;
+    // infinity where neither can happen (no easing and an endless break).
+    double secondsToClear(double idle) const;
+
     Config cfg;
     double activeSec = 0;
     double overSec = 0;

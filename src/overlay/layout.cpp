@@ -1,7 +1,10 @@
 #include "overlay/layout.h"
 
+#include <QStringList>
 #include <algorithm>
 #include <cmath>
+#include <limits>
+#include <vector>
 
 namespace orbel {
 
@@ -9,19 +12,66 @@ bool overlayShown(const Out& out) {
     return out.stage > 0;
 }
 
-QString cardText(const Out& out) {
-    return out.stage >= cardStage ? QString::fromStdString(out.reason) : QString();
+QString cardText(const Out& out, const QString& note) {
+    if (out.stage < cardStage) return {};
+    const QString reason = QString::fromStdString(out.reason);
+    return note.isEmpty() || reason.isEmpty() ? reason : reason + QLatin1Char('\n') + note;
+}
+
+namespace {
+
+// One line of the text broken at its spaces, by the fewest lines, then no lone words, then the
+// most even lines with a preference for breaks after a full stop: a search over all break points,
+// which a card's dozen words keep small.
+QStringList wrapLine(const QString& line, const QFontMetrics& metrics, int width) {
+    const QStringList words = line.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    const auto n = words.size();
+    if (n < 2) return {line};
+    constexpr double lineCost = 1e12;
+    constexpr double loneCost = 1e13; // a lone word costs more than one more line
+    const double w = width;
+    const double stopBonus = 0.25 * w * w;
+    std::vector<double> best(static_cast<std::size_t>(n) + 1, 0);
+    std::vector<qsizetype> next(static_cast<std::size_t>(n) + 1, n);
+    for (qsizetype i = n - 1; i >= 0; --i) {
+        best[static_cast<std::size_t>(i)] = std::numeric_limits<double>::infinity();
+        for (qsizetype j = i + 1; j <= n; ++j) {
+            const double used = metrics.horizontalAdvance(words.mid(i, j - i).join(QLatin1Char(' ')));
+            if (used > w && j > i + 1) break;
+            double cost = lineCost + (w - used) * (w - used) + best[static_cast<std::size_t>(j)];
+            if (j == i + 1) cost += loneCost;
+            if (j < n && words[j - 1].endsWith(QLatin1Char('.'))) cost -= stopBonus;
+            if (cost < best[static_cast<std::size_t>(i)]) {
+                best[static_cast<std::size_t>(i)] = cost;
+                next[static_cast<std::size_t>(i)] = j;
+            }
+        }
+    }
+    QStringList out;
+    for (qsizetype i = 0; i < n; i = next[static_cast<std::size_t>(i)])
+        out << words.mid(i, next[static_cast<std::size_t>(i)] - i).join(QLatin1Char(' '));
+    return out;
+}
+
+} // namespace
+
+QString wrapCardText(const QString& text, const QFontMetrics& metrics, int width) {
+    QStringList lines;
+    for (const QString& line : text.split(QLatin1Char('\n')))
+        lines << wrapLine(line, metrics, width);
+    return lines.join(QLatin1Char('\n'));
 }
 
 QRect cardFrame(QSize screen) {
     const double w = screen.width();
     const double h = screen.height();
-    constexpr int cardHeight = 120;
+    constexpr int reasonHeight = 120;
+    constexpr int noteHeight = 120;
     // Edges are rounded, not the width, so the card stays centred on odd widths.
     const int left = static_cast<int>(std::lround(0.2 * w));
     const int right = static_cast<int>(std::lround(0.8 * w));
     const int bottom = static_cast<int>(std::lround(h - 0.42 * h));
-    return {left, bottom - cardHeight, right - left, cardHeight};
+    return {left, bottom - reasonHeight, right - left, reasonHeight + noteHeight};
 }
 
 double scrimAlpha(double blur, double tint, bool fadesWindow) {

@@ -2,6 +2,7 @@
 
 #include "core/out.h"
 
+#include <QFontMetrics>
 #include <QRect>
 #include <QRegion>
 #include <QSize>
@@ -17,11 +18,19 @@ inline constexpr std::int64_t cardStage = 3;
 // engine; it is treated like 0 rather than as a break.
 bool overlayShown(const Out& out);
 
-// The text the card shows for a tick result: the reason from stage 3 on, else nothing.
-QString cardText(const Out& out);
+// The text the card shows for a tick result: from stage 3 on the reason, and below it the
+// lines of note when there are any; else nothing.
+QString cardText(const Out& out, const QString& note = {});
+
+// The card's text broken into lines no wider than width, each line of the text on its own:
+// as few lines as will do, as even as they can be, preferring breaks after a full stop, and
+// never a word alone on a line where its neighbour could join it. A word wider than width
+// keeps a line of its own.
+QString wrapCardText(const QString& text, const QFontMetrics& metrics, int width);
 
 // The card label's frame in window coordinates (origin top left): the middle 60 % of the
-// width, its lower edge 42 % of the height above the bottom, 120 pixels tall.
+// width; its first 120 pixels end 42 % of the height above the bottom, and it reaches another
+// 120 pixels below that for the lines under the reason.
 QRect cardFrame(QSize screen);
 
 // The opacity of the extra black drawn over the tint behind the card's text, so that the white

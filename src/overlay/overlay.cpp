@@ -97,7 +97,7 @@ void Overlay::rebuild() {
     }
 }
 
-void Overlay::show(const Out& out) {
+void Overlay::show(const Out& out, const QString& note) {
     if (!overlayShown(out)) {
         hideAll();
         return;
@@ -116,7 +116,7 @@ void Overlay::show(const Out& out) {
     const QRegion clear = now == Backdrop::SolidCopy ? effect().keepClear() : QRegion();
     for (const auto& w : wins) {
         if (auto* win = qobject_cast<OverlayWindow*>(w.get()); win && win->blurView()) {
-            render(*win, out, {blur, tint, copyShown, clear});
+            render(*win, cardText(out, note), out, {blur, tint, copyShown, clear});
         } // without a content view the window is left as it is
     }
     raiseAll();
@@ -125,12 +125,12 @@ void Overlay::show(const Out& out) {
     }
 }
 
-void Overlay::render(OverlayWindow& win, const Out& out, const Look& look) {
+void Overlay::render(OverlayWindow& win, const QString& text, const Out& out, const Look& look) {
     BlurView* view = win.blurView();
     view->setOpacity(look.blur);
     auto* card = qobject_cast<QLabel*>(view->findChild<QWidget*>(QStringLiteral("card"), Qt::FindDirectChildrenOnly));
     if (card) {
-        card->setText(cardText(out));
+        card->setText(wrapCardText(text, card->fontMetrics(), card->contentsRect().width()));
     }
     if (auto* tintView = view->findChild<QWidget*>(QStringLiteral("tint"), Qt::FindDirectChildrenOnly)) {
         tintView->setProperty("opacity", look.tint);

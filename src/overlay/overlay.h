@@ -42,8 +42,9 @@ public:
     // Brings wins in line with the number of screens; rebuilds only when that number changed.
     void ensure();
 
-    // Renders one tick result: hides everything at stage 0, else shows every window.
-    void show(const Out& out);
+    // Renders one tick result: hides everything at stage 0, else shows every window. From stage
+    // 3 the card shows the note's lines under the reason.
+    void show(const Out& out, const QString& note = {});
 
     // Keeps one of the agent's own windows (a dialog, the settings window) above the overlay
     // windows whenever they are raised, so it stays readable and usable during a break.
@@ -83,7 +84,7 @@ private:
         bool copyShown = false;
         QRegion clear; // global coordinates left uncovered by an opaque window
     };
-    void render(OverlayWindow& win, const Out& out, const Look& look);
+    void render(OverlayWindow& win, const QString& text, const Out& out, const Look& look);
     [[nodiscard]] std::vector<QWidget*> shownWindows() const;
     void raiseAll();
     [[nodiscard]] std::vector<QWidget*> keptWindows();

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <gtest/gtest.h>
+#include <vector>
 
 namespace orbel {
 namespace {
@@ -74,11 +75,30 @@ TEST(DesktopIcons, CoverTheSamePixelsAsTheTrayGlyphInOneColour) {
 }
 
 // Symbolic recolouring fills every shape with the panel's colour, so a stroked ring would come
-// out as a solid disc.
+// out as a solid disc. The tray's symbolic pictures of the states are fills only too, and tell
+// the states apart.
 TEST(DesktopIcons, SymbolicIconIsMadeOfFillsOnly) {
     QFile f(QStringLiteral(ORBEL_DATA_DIR "/icons/orbel-lite-symbolic.svg"));
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_FALSE(f.readAll().contains("stroke"));
+
+    using Kind = TrayState::Kind;
+    std::vector<QImage> seen;
+    for (const Kind kind : {Kind::counting, Kind::breakNow, Kind::paused, Kind::override}) {
+        const QByteArray svg = traySymbolicSvg(kind);
+        EXPECT_FALSE(svg.contains("stroke"));
+        EXPECT_TRUE(traySymbolicName(kind).endsWith("-symbolic"));
+        QSvgRenderer renderer(svg);
+        ASSERT_TRUE(renderer.isValid());
+        QImage img(24, 24, QImage::Format_ARGB32);
+        img.fill(Qt::transparent);
+        QPainter p(&img);
+        renderer.render(&p);
+        p.end();
+        for (const QImage& other : seen)
+            EXPECT_NE(img, other) << static_cast<int>(kind);
+        seen.push_back(img);
+    }
 }
 
 } // namespace

@@ -5,6 +5,9 @@
 #include <QPainter>
 #include <cmath>
 #include <gtest/gtest.h>
+#include <set>
+#include <string>
+#include <vector>
 
 namespace orbel {
 namespace {
@@ -84,34 +87,76 @@ TEST(Glyph, NonSquareRectangleGivesTheSquareGlyphCentred) {
     }
 }
 
-TEST(TrayIcon, DrawnOnDemandAsAMaskInOneGreyReadableOnLightAndDark) {
-    const QIcon a = orbelTemplateIcon();
-    const QIcon b = orbelTemplateIcon();
-    EXPECT_TRUE(a.isMask());
-    EXPECT_EQ(a.pixmap(QSize(18, 18)).toImage(), b.pixmap(QSize(18, 18)).toImage());
-    for (int side : {16, 22, 24, 48}) {
-        const QImage img = a.pixmap(QSize(side, side)).toImage().convertToFormat(QImage::Format_ARGB32);
-        ASSERT_EQ(img.size(), QSize(side, side));
-        int opaque = 0;
-        for (int y = 0; y < side; ++y) {
-            for (int x = 0; x < side; ++x) {
-                const QColor px = img.pixelColor(x, y);
-                if (px.alpha() < 250) continue;
-                ++opaque;
-                EXPECT_EQ(px.rgb() & 0xffffff, trayInk().rgb() & 0xffffff);
+using Kind = TrayState::Kind;
+
+std::string bytesOf(const QImage& img) {
+    return {reinterpret_cast<const char*>(img.constBits()), static_cast<std::size_t>(img.sizeInBytes())};
+}
+
+double luminance(QRgb c) {
+    auto lin = [](int v) {
+        const double x = v / 255.0;
+        return x <= 0.03928 ? x / 12.92 : std::pow((x + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * lin(qRed(c)) + 0.7152 * lin(qGreen(c)) + 0.0722 * lin(qBlue(c));
+}
+
+double contrast(QRgb a, QRgb b) {
+    const double la = luminance(a);
+    const double lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// Every state, and every minute count a block can show, is a picture of its own at the sizes
+// trays use; the same state always gives the same picture.
+TEST(TrayIcon, EachStateAndEachMinuteCountIsADistinctPicture) {
+    std::vector<TrayState> states{{Kind::breakNow, 0, 0}, {Kind::paused, 0, 0}, {Kind::override, 0, 0}};
+    for (std::int64_t m = 0; m <= 99; ++m)
+        states.push_back({Kind::counting, m, 99});
+    states.push_back({Kind::counting, 150, 180}); // "2h"
+    for (const int side : {16, 22, 24}) {
+        std::set<std::string> seen;
+        for (const TrayState& st : states) {
+            const QImage img = trayImage(st, side);
+            ASSERT_EQ(img.size(), QSize(side, side));
+            EXPECT_TRUE(seen.insert(bytesOf(img)).second)
+                << "kind " << static_cast<int>(st.kind) << ", " << st.minutes << " min at " << side << " px";
+            EXPECT_EQ(bytesOf(img), bytesOf(trayImage(st, side)));
+        }
+    }
+    // A tray that asks for a size gets the picture drawn at that size.
+    const QImage asked =
+        trayIcon(states[3]).pixmap(QSize(22, 22), 1.0).toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    EXPECT_EQ(bytesOf(asked), bytesOf(trayImage(states[3], 22)));
+}
+
+// The icon's outline reads on a white and on a black panel alike: in every direction from the
+// centre, the outer part of the badge holds a pixel of at least 3:1 against the panel. The
+// marks read against the disc they sit on.
+TEST(TrayIcon, OutlineHoldsThreeToOneOnWhiteAndBlackPanels) {
+    EXPECT_GE(contrast(trayLight().rgb(), trayDark().rgb()), 7.0);
+    const TrayState states[] = {{Kind::counting, 0, 50}, {Kind::counting, 23, 50}, {Kind::counting, 50, 50},
+                                {Kind::breakNow, 0, 0},  {Kind::paused, 0, 0},     {Kind::override, 0, 0}};
+    for (const QRgb panel : {qRgb(255, 255, 255), qRgb(0, 0, 0)}) {
+        for (const TrayState& st : states) {
+            for (const int side : {16, 22, 24}) {
+                QImage shown(side, side, QImage::Format_RGB32);
+                shown.fill(panel);
+                QPainter(&shown).drawImage(0, 0, trayImage(st, side));
+                const double c = side / 2.0;
+                for (int deg = 0; deg < 360; deg += 5) {
+                    double best = 1;
+                    for (double r = 0.3 * side; r < 0.5 * side; r += 0.25) {
+                        const int x = static_cast<int>(c + r * std::cos(deg * M_PI / 180));
+                        const int y = static_cast<int>(c - r * std::sin(deg * M_PI / 180));
+                        best = std::max(best, contrast(shown.pixel(x, y), panel));
+                    }
+                    EXPECT_GE(best, 3.0) << "kind " << static_cast<int>(st.kind) << " " << st.minutes << " min, "
+                                         << side << " px, panel " << qGray(panel) << ", at " << deg << " degrees";
+                }
             }
         }
-        EXPECT_GT(opaque, side) << side;
     }
-    // WCAG contrast of the ink against a white and a black panel.
-    auto lum = [](double c) {
-        c /= 255;
-        return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
-    };
-    const QColor ink = trayInk();
-    const double l = 0.2126 * lum(ink.red()) + 0.7152 * lum(ink.green()) + 0.0722 * lum(ink.blue());
-    EXPECT_GE((1.0 + 0.05) / (l + 0.05), 3.0);
-    EXPECT_GE((l + 0.05) / (0.0 + 0.05), 3.0);
 }
 
 } // namespace

@@ -70,6 +70,9 @@ TEST(StatusLines, SayWhyPausedAndUntilWhenAnOverrideRuns) {
         {"override",
          {Out{.stage = 0, .workMin = 50, .breakMin = 5, .minsLeft = 0, .granted = true}, 100, 0, 975, {}},
          {"Orbel 0m", "Block 50 min, break 5 min, 0 min left", "Override until @975"}},
+        {"break_counts_down",
+         {Out{.stage = 1, .workMin = 50, .breakMin = 5}, 100, 0, 0, {}, 100},
+         {"Break now", "Block 50 min, break 5 min, 0 min left", "Clears in 1:40 if you stay away"}},
     };
     // The overrides left today come last, on every line set.
     for (const Case& c : cases) {
@@ -93,6 +96,24 @@ TEST(OverridePrompt, NamesTheGrantLengthInWholeMinutes) {
         EXPECT_EQ(text.rfind(std::string("Why do you need ") + asks + " This is logged on this ", 0), 0u) << text;
         EXPECT_EQ(text.substr(text.size() - 6), " only.") << text;
     }
+}
+
+TEST(ClearsIn, MinutesAndSecondsOnlyForATimeThatCanBeTold) {
+    const struct {
+        double seconds;
+        const char* line;
+    } cases[] = {
+        {100, "Clears in 1:40 if you stay away"},
+        {59.2, "Clears in 1:00 if you stay away"},
+        {5, "Clears in 0:05 if you stay away"},
+        {3600, "Clears in 60:00 if you stay away"},
+        {0, ""},
+        {-3, ""},
+        {std::numeric_limits<double>::infinity(), ""},
+        {std::nan(""), ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(clearsInLine(c.seconds), c.line) << c.seconds;
 }
 
 TEST(ShortestDecimal, ReadsBackAndMarksWholeNumbers) {

@@ -6,6 +6,7 @@
 #include "app/tray/dbus_menu.h"
 #include "app/tray/sni_item.h"
 #include "child_process.h"
+#include "overlay/overlay.h"
 #include "storage/locations.h"
 #include "storage/settings_file.h"
 
@@ -15,10 +16,12 @@
 #include <QDBusPendingReply>
 #include <QDBusVariant>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <map>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -54,14 +57,28 @@ class Listener final : public QObject {
     Q_OBJECT
 public:
     QStringList labels;
+    QStringList statuses;
     int toolTips = 0;
+    int icons = 0;
     int layouts = 0;
     int itemUpdates = 0;
+    // What a host that keeps the entries it has sees: their properties change only when it is
+    // told so; a new layout only adds and drops entries.
+    std::map<int, QVariantMap> kept;
 public slots:
     void label(const QString& text, const QString& guide) { labels << text + "|" + guide; }
     void toolTip() { ++toolTips; }
+    void icon() { ++icons; }
+    void status(const QString& s) { statuses << s; }
     void layout(uint, int) { ++layouts; }
-    void items() { ++itemUpdates; }
+    void items(const QDBusMessage& msg) {
+        ++itemUpdates;
+        for (const DBusMenuItem& item : qdbus_cast<DBusMenuItemList>(msg.arguments().value(0))) {
+            if (!kept.count(item.id)) continue;
+            for (auto it = item.properties.begin(); it != item.properties.end(); ++it)
+                kept[item.id][it.key()] = it.value();
+        }
+    }
 };
 
 // The agent with a hand-driven clock on the private bus, a host connection of the test's own,
@@ -136,6 +153,14 @@ struct TrayBus : ::testing::Test {
 
     QString itemService() const { return QStringLiteral("org.kde.StatusNotifierItem-%1-1").arg(getpid()); }
 
+    // The host's side of a new layout: new entries are taken whole, known ones kept as they are.
+    void relayout(Listener& seer) {
+        std::map<int, QVariantMap> shown;
+        for (const DBusMenuLayoutItem& c : menuEntries())
+            shown[c.id] = seer.kept.count(c.id) ? seer.kept[c.id] : c.properties;
+        seer.kept = std::move(shown);
+    }
+
     QList<DBusMenuLayoutItem> menuEntries() {
         const QDBusMessage r =
             call(itemService(), DBusMenu::path, "com.canonical.dbusmenu", "GetLayout", {0, -1, QStringList()});
@@ -205,6 +230,7 @@ TEST_F(TrayBus, ItemRegistersAndItsLabelFollowsTheTicksOncePerChange) {
     EXPECT_EQ(itemProperty("Id"), QString::fromLatin1(appId));
     EXPECT_EQ(itemProperty("Category"), "ApplicationStatus");
     EXPECT_EQ(itemProperty("Status"), "Active");
+    EXPECT_EQ(itemProperty("IconName"), "") << "hosts draw the pixmaps, which tell the state";
     EXPECT_EQ(itemProperty("Title"), "Orbel Lite");
     EXPECT_EQ(itemProperty("ItemIsMenu"), true);
     EXPECT_EQ(qvariant_cast<QDBusObjectPath>(itemProperty("Menu")).path(), "/MenuBar");
@@ -212,9 +238,11 @@ TEST_F(TrayBus, ItemRegistersAndItsLabelFollowsTheTicksOncePerChange) {
     ASSERT_FALSE(pixmaps.isEmpty());
     for (const SniPixmap& p : pixmaps) {
         ASSERT_EQ(p.bytes.size(), p.width * p.height * 4) << p.width;
-        // The centre is the glyph's dot: opaque ink, alpha first (ARGB in network byte order).
-        const auto at = static_cast<qsizetype>((p.height / 2 * p.width + p.width / 2) * 4);
-        EXPECT_EQ(p.bytes.mid(at, 4).toHex().toStdString(), "ff888888") << p.width;
+        // Alpha first (ARGB in network byte order): clear in the corner, the opaque disc at the
+        // edge's middle.
+        EXPECT_EQ(p.bytes.mid(0, 4).toHex().toStdString(), "00000000") << p.width;
+        const auto edge = static_cast<qsizetype>((p.height / 2 * p.width + 1) * 4);
+        EXPECT_EQ(p.bytes.mid(edge, 1).toHex().toStdString(), "ff") << p.width;
     }
     const auto tip = qdbus_cast<SniToolTip>(itemProperty("ToolTip"));
     EXPECT_EQ(tip.title, "Orbel 50m");
@@ -226,19 +254,36 @@ TEST_F(TrayBus, ItemRegistersAndItsLabelFollowsTheTicksOncePerChange) {
                              SLOT(label(QString, QString))));
     ASSERT_TRUE(
         host.connect(item, "/StatusNotifierItem", "org.kde.StatusNotifierItem", "NewToolTip", &heard, SLOT(toolTip())));
+    ASSERT_TRUE(
+        host.connect(item, "/StatusNotifierItem", "org.kde.StatusNotifierItem", "NewIcon", &heard, SLOT(icon())));
+    ASSERT_TRUE(host.connect(item, "/StatusNotifierItem", "org.kde.StatusNotifierItem", "NewStatus", &heard,
+                             SLOT(status(QString))));
     itemProperty("Id"); // the match rules are in place once a call has gone through
 
     step(20); // 49.7 minutes left: one change, then 19 unchanged ticks
+    const auto at49 = qdbus_cast<SniPixmaps>(itemProperty("IconPixmap"));
+    EXPECT_FALSE(at49 == pixmaps) << "the minutes are in the picture";
     a.machine->activeSec = 50 * 60 - 0.4 * 60 - 1;
     step();
     step(30); // over the block
+    EXPECT_EQ(itemProperty("Status"), "NeedsAttention");
+    // Six seconds of overtime, and the user still at work: the hold adds its 119 seconds before
+    // easing begins 120 seconds on, at 2 a second: 120 + 63 - 1 seconds.
+    EXPECT_TRUE(qdbus_cast<SniToolTip>(itemProperty("ToolTip")).text.split('\n').contains("Clears in 3:02 if you stay away"));
+    const auto due = qdbus_cast<SniPixmaps>(itemProperty("IconPixmap"));
+    EXPECT_TRUE(due == qdbus_cast<SniPixmaps>(itemProperty("AttentionIconPixmap")));
+    EXPECT_FALSE(due == at49);
     ASSERT_EQ(cli("--pause").first, 0);
     step(5);
     itemProperty("Id"); // every signal sent before this answer has arrived
     const QString g = "|" + guide;
     EXPECT_EQ(heard.labels, (QStringList{"Orbel 49m" + g, "Orbel 0m" + g, "Break now" + g, "Orbel paused" + g}));
     EXPECT_EQ(itemProperty("XAyatanaLabel"), "Orbel paused");
-    EXPECT_EQ(heard.toolTips, 4) << "the tooltip changes with the title here, and only then";
+    EXPECT_EQ(heard.icons, 4) << "the picture changes with the minutes and the state, and only then";
+    EXPECT_EQ(heard.statuses, (QStringList{"NeedsAttention", "Active"}));
+    // The tooltip follows the title, and the countdown, which grew at the break's 2nd, 4th and
+    // 6th second of work.
+    EXPECT_EQ(heard.toolTips, 4 + 3);
     EXPECT_EQ(loadCfg().pausedUntil, a.machine->cfg.pausedUntil) << "--pause saves at once";
 }
 
@@ -261,21 +306,32 @@ TEST_F(TrayBus, MenuShowsTheLatestTickAndAClickRunsItsCommand) {
     const auto items = qdbus_cast<DBusMenuItemList>(shortcuts.arguments().value(0));
     ASSERT_EQ(items.size(), 2);
     EXPECT_EQ(qdbus_cast<DBusMenuShortcut>(items[0].properties.value("shortcut")),
-              (DBusMenuShortcut{{"Control", ","}}));
+              (DBusMenuShortcut{{"Control", "comma"}}));
     EXPECT_EQ(qdbus_cast<DBusMenuShortcut>(items[1].properties.value("shortcut")),
               (DBusMenuShortcut{{"Control", "Q"}}));
+
+    // The root is answered like every entry: hosts ask for it by id 0.
+    const QDBusMessage root = call(itemService(), DBusMenu::path, "com.canonical.dbusmenu", "GetGroupProperties",
+                                   {QVariant::fromValue(QList<int>{0}), QStringList()});
+    const auto rootItems = qdbus_cast<DBusMenuItemList>(root.arguments().value(0));
+    ASSERT_EQ(rootItems.size(), 1);
+    EXPECT_EQ(rootItems[0].id, 0);
+    EXPECT_EQ(rootItems[0].properties.value("children-display"), "submenu");
 
     Listener heard;
     ASSERT_TRUE(host.connect(itemService(), DBusMenu::path, "com.canonical.dbusmenu", "LayoutUpdated", &heard,
                              SLOT(layout(uint, int))));
     ASSERT_TRUE(host.connect(itemService(), DBusMenu::path, "com.canonical.dbusmenu", "ItemsPropertiesUpdated", &heard,
-                             SLOT(items())));
-    layout();
+                             SLOT(items(QDBusMessage))));
+    relayout(heard);
+    const auto seenInfo = [&] { return heard.kept.begin()->second.value("label").toString().toStdString(); };
     step(59); // the info line changes once, at the first tick
     layout();
     EXPECT_EQ(heard.itemUpdates, 1);
     EXPECT_EQ(heard.layouts, 0);
+    EXPECT_EQ(seenInfo(), "Block 50 min, break 5 min, 49 min left");
 
+    // Pausing changes the info line and brings "Resume" in the same tick.
     click("Pause 1 hour", [&] { return a.machine->cfg.pausedUntil > 0; });
     EXPECT_EQ(a.machine->cfg.pausedUntil, now + 3600);
     EXPECT_EQ(loadCfg().pausedUntil, now + 3600) << "saved at once";
@@ -283,11 +339,16 @@ TEST_F(TrayBus, MenuShowsTheLatestTickAndAClickRunsItsCommand) {
     EXPECT_EQ(layout(), (QStringList{"Paused (off)", "---", "Pause 1 hour", "Resume", "Override with a reason\u2026",
                                      "Settings\u2026", "History\u2026", "---", "Quit Orbel Lite"}));
     EXPECT_EQ(heard.layouts, 1);
+    relayout(heard);
+    EXPECT_EQ(seenInfo(), "Paused") << "a host that keeps its entries was told of the new label";
+    EXPECT_EQ(heard.kept.size(), 9u);
     click("Resume", [&] { return a.machine->cfg.pausedUntil == 0; });
     step();
     EXPECT_EQ(layout().value(3), "Override with a reason\u2026") << "Resume is gone";
     EXPECT_EQ(heard.layouts, 2);
-    EXPECT_EQ(heard.itemUpdates, 1) << "a layout change carries the new info line";
+    relayout(heard);
+    EXPECT_EQ(seenInfo(), "Block 50 min, break 5 min, 49 min left");
+    EXPECT_EQ(heard.kept.size(), 8u);
 }
 
 TEST_F(TrayBus, WatcherThatComesLaterOrAgainGetsExactlyOneRegistration) {
@@ -362,6 +423,23 @@ TEST_F(TrayBus, SecondStartOpensTheAgentsSettingsAndALoginStartStaysQuiet) {
     EXPECT_EQ(status, 0) << err;
     EXPECT_TRUE(spin([&] { return a.settings && a.settings->isVisible(); })) << "no settings window";
     close(lock);
+}
+
+// With the session bus but no tray, the card is the only place that can say how to override.
+TEST_F(TrayBus, WithoutATrayTheCardCountsDownAndSaysHowToOverride) {
+    fillCurves();
+    App& a = start();
+    ASSERT_EQ(a.tray->kind(), "none");
+    a.machine->activeSec = 50 * 60 + 300;
+    a.machine->overSec = 300;
+    step(); // 301 s of overtime: stage 3; the break comes before the easing would end it
+    ASSERT_FALSE(a.overlay.wins.empty());
+    const auto* card = a.overlay.wins.front()->findChild<QLabel*>(QStringLiteral("card"));
+    ASSERT_NE(card, nullptr);
+    const QString text = QString(card->text()).replace('\n', ' ');
+    EXPECT_TRUE(text.startsWith("You worked 5 min past your 50 min block. Step away for 5 min.")) << text.toStdString();
+    EXPECT_TRUE(text.contains("Clears in 5:00 if you stay away")) << text.toStdString();
+    EXPECT_TRUE(text.endsWith("To override, run orbel-lite --override and give a reason.")) << text.toStdString();
 }
 
 } // namespace

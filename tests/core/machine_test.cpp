@@ -389,3 +389,51 @@ TEST(Restore, DowntimeCountsAsIdlingInOneStep) {
 
 } // namespace
 } // namespace orbel
+
+namespace orbel {
+namespace {
+
+// The countdown the user reads during a break, checked against the ticks themselves: it falls
+// by one each second of staying away and reaches 0 on the first tick at stage 0.
+TEST(SecondsToClear, CountsDownToTheTickThatClearsTheOverlay) {
+    const struct {
+        const char* edge;
+        Config cfg;
+        double active, over, idle, expected;
+    } cases[] = {
+        {"deep overtime: the whole break comes first", {}, 3600, 599, 0, 300},
+        {"short overtime: the hold adds to it, then it eases", {}, 3050, 100, 0, 229},
+        {"already easing", {}, 3050, 100, 150, 49},
+        {"fractions of a second of idle time", {}, 3050, 100, 150.4, 49},
+        {"a quiet stretch between the hold and the easing bound", {.easeAfterSec = 200}, 3050, 50, 130, 94},
+        {"easing bound below the hold: the hold decides", {.easeAfterSec = 60}, 3050, 30, 0, 194},
+        {"no easing: only the break clears", {.easeRate = 0}, 3050, 30, 10, 290},
+        {"an odd rate leaves a remainder", {.breakMin = 60, .easeRate = 3}, 3050, 100, 200, 33},
+        {"overtime without a block run out (a kept state)", {}, 2950, 20, 0, 164},
+        {"the last second", {}, 3050, 4, 130, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.edge);
+        Machine m{c.cfg};
+        m.cycle = {50, c.cfg.breakMin};
+        m.activeSec = c.active;
+        m.overSec = c.over;
+        double now = 1.7e9;
+        m.lastNow = now - 1;
+        Out out = m.tick(now, c.idle, false, "d");
+        ASSERT_GT(out.stage, 0);
+        const double predicted = m.secondsToClear(c.idle);
+        EXPECT_EQ(predicted, c.expected);
+        double k = 0;
+        while (out.stage > 0 && k < 4000) {
+            EXPECT_EQ(m.secondsToClear(c.idle + k), predicted - k) << "after " << k << " s";
+            k += 1;
+            out = m.tick(now + k, c.idle + k, false, "d");
+        }
+        EXPECT_EQ(k, predicted) << "the overlay cleared after " << k << " s";
+        EXPECT_EQ(m.secondsToClear(c.idle + k), 0);
+    }
+}
+
+} // namespace
+} // namespace orbel

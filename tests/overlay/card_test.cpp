@@ -1,6 +1,7 @@
 // The break card reads: its text is 28 pixels high, three wrapped lines fit its frame, and the
 // text keeps 4.5:1 contrast over a white and over a black screen at every stage that shows it.
 #include "fake_effect.h"
+#include "overlay/layout.h"
 #include "overlay/overlay.h"
 #include "overlay/views.h"
 #include "widget_helpers.h"
@@ -14,6 +15,8 @@ namespace orbel {
 namespace {
 
 const QString longest = QStringLiteral("You worked 119 min past your 120 min block. Step away for 30 min.");
+const QString note =
+    QStringLiteral("Clears in 29:59 if you stay away\nTo override, run orbel-lite --override and give a reason.");
 
 QLabel& cardOf(const Overlay& overlay) {
     return *overlay.wins.at(0)->findChild<QLabel*>(QStringLiteral("card"));
@@ -33,7 +36,7 @@ int inkHeight(const QImage& image) {
     return first < 0 ? 0 : last - first + 1;
 }
 
-TEST(Card, TextIs28PixelsAndThreeLinesFitTheFrame) {
+TEST(Card, TextIs28PixelsAndItsLinesFitTheFrame) {
     Overlay overlay{std::make_unique<FakeEffect>(std::make_shared<FakeDesktop>())};
     overlay.screenList = [] { return QList<QScreen*>{QGuiApplication::screens().at(0)}; };
     overlay.ensure();
@@ -53,12 +56,46 @@ TEST(Card, TextIs28PixelsAndThreeLinesFitTheFrame) {
     EXPECT_GE(ink, 22);
     EXPECT_LE(ink, 30);
 
-    // The card is 60 % of the screen wide and 120 pixels tall whatever the screen.
+    // The reason fits the card's first 120 pixels, and the whole card with the lines under it
+    // its frame, wrapped as the card wraps it.
     for (const int width : {1440, 1024, 800}) {
         SCOPED_TRACE(testing::Message() << "screen " << width << " wide");
-        const QRect frame(0, 0, width * 6 / 10, 120);
-        const QRect text = card.fontMetrics().boundingRect(frame, Qt::AlignHCenter | Qt::TextWordWrap, longest);
-        EXPECT_LE(text.height(), frame.height());
+        const QRect frame = cardFrame(QSize(width, 900)).translated(0, 0);
+        const int flags = Qt::AlignHCenter | Qt::TextWordWrap;
+        const QFontMetrics& fm = card.fontMetrics();
+        EXPECT_LE(fm.boundingRect(frame, flags, wrapCardText(longest, fm, frame.width())).height(), 120);
+        EXPECT_LE(fm.boundingRect(frame, flags, wrapCardText(longest + "\n" + note, fm, frame.width())).height(),
+                  frame.height());
+    }
+}
+
+// At the widths screens come in, the card's lines are broken so that none holds a word alone,
+// none is wider than the card (the label does not break them again), and the reason's two
+// sentences fall on lines of their own where it takes two lines.
+TEST(Card, NoWordAloneOnALineFrom1280To3840Pixels) {
+    Overlay overlay{std::make_unique<FakeEffect>(std::make_shared<FakeDesktop>())};
+    overlay.screenList = [] { return QList<QScreen*>{QGuiApplication::screens().at(0)}; };
+    overlay.ensure();
+    const QFontMetrics fm = cardOf(overlay).fontMetrics();
+    const QString reasons[] = {QStringLiteral("You worked 6 min past your 50 min block. Step away for 5 min."),
+                               longest};
+    for (const int screen : {1280, 1366, 1440, 1536, 1600, 1680, 1920, 2048, 2560, 2880, 3440, 3840}) {
+        const int width = cardFrame(QSize(screen, 1080)).width();
+        for (const QString& reason : reasons) {
+            SCOPED_TRACE(testing::Message() << screen << " px: " << reason.toStdString());
+            const QString text = wrapCardText(reason + "\n" + note, fm, width);
+            const QStringList lines = text.split('\n');
+            for (const QString& line : lines) {
+                EXPECT_GE(line.count(' '), 1) << "a word alone: " << line.toStdString();
+                EXPECT_LE(fm.horizontalAdvance(line), width) << line.toStdString();
+            }
+            const QRect wrapped = fm.boundingRect(QRect(0, 0, width, 2000), Qt::AlignHCenter | Qt::TextWordWrap, text);
+            EXPECT_EQ(wrapped.height(), fm.boundingRect(QRect(0, 0, width, 2000), Qt::AlignHCenter, text).height());
+            const QStringList reasonLines = wrapCardText(reason, fm, width).split('\n');
+            if (reasonLines.size() == 2) {
+                EXPECT_TRUE(reasonLines[0].endsWith("block.")) << reasonLines[0].toStdString();
+            }
+        }
     }
 }
 

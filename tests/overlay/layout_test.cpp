@@ -38,10 +38,10 @@ TEST(Layout, CardFrameInTopLeftCoordinates) {
         QRect card;
     };
     const Case cases[] = {
-        {{1440, 900}, {288, 402, 864, 120}},  // 42 % of 900 is 378 from the bottom
-        {{1280, 1024}, {256, 474, 768, 120}}, // 1024 - 430.08, rounded, minus 120
-        {{1001, 701}, {200, 287, 601, 120}},  // edges rounded, not the width
-        {{800, 200}, {160, -4, 480, 120}},    // a short screen: the card runs off the top
+        {{1440, 900}, {288, 402, 864, 240}},  // 42 % of 900 is 378 from the bottom
+        {{1280, 1024}, {256, 474, 768, 240}}, // 1024 - 430.08, rounded, minus 120
+        {{1001, 701}, {200, 287, 601, 240}},  // edges rounded, not the width
+        {{800, 200}, {160, -4, 480, 240}},    // a short screen: the card runs off the top
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.screen.width() << "x" << c.screen.height());

@@ -122,7 +122,7 @@ TEST_F(ShowTest, FramesOnA1440By900Screen) {
     EXPECT_EQ(win.geometry(), QRect(0, 0, 1440, 900));
     EXPECT_EQ(win.blurView()->geometry(), QRect(0, 0, 1440, 900));
     EXPECT_EQ(win.findChild<QWidget*>(QStringLiteral("tint"))->geometry(), QRect(0, 0, 1440, 900));
-    EXPECT_EQ(win.findChild<QWidget*>(QStringLiteral("card"))->geometry(), QRect(288, 402, 864, 120));
+    EXPECT_EQ(win.findChild<QWidget*>(QStringLiteral("card"))->geometry(), QRect(288, 402, 864, 240));
 }
 
 // What a compositor would show over a white screen: white darkened by the product of the blur

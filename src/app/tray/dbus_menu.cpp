@@ -103,7 +103,38 @@ QString dbusLabel(const QString& text) {
     return label;
 }
 
-// "Ctrl+Q" as dbusmenu writes it: [["Control", "Q"]].
+// Keys whose name in a dbusmenu shortcut is not the one Qt writes: hosts look the name up as an
+// X keysym name ("comma", not ",") and show nothing for a name they do not know.
+struct KeyName {
+    Qt::Key key;
+    const char* name;
+};
+// clang-format off
+constexpr KeyName keysymNames[] = {
+    {Qt::Key_Space, "space"}, {Qt::Key_Exclam, "exclam"}, {Qt::Key_QuoteDbl, "quotedbl"},
+    {Qt::Key_NumberSign, "numbersign"}, {Qt::Key_Dollar, "dollar"}, {Qt::Key_Percent, "percent"},
+    {Qt::Key_Ampersand, "ampersand"}, {Qt::Key_Apostrophe, "apostrophe"}, {Qt::Key_ParenLeft, "parenleft"},
+    {Qt::Key_ParenRight, "parenright"}, {Qt::Key_Asterisk, "asterisk"}, {Qt::Key_Plus, "plus"},
+    {Qt::Key_Comma, "comma"}, {Qt::Key_Minus, "minus"}, {Qt::Key_Period, "period"},
+    {Qt::Key_Slash, "slash"}, {Qt::Key_Colon, "colon"}, {Qt::Key_Semicolon, "semicolon"},
+    {Qt::Key_Less, "less"}, {Qt::Key_Equal, "equal"}, {Qt::Key_Greater, "greater"},
+    {Qt::Key_Question, "question"}, {Qt::Key_At, "at"}, {Qt::Key_BracketLeft, "bracketleft"},
+    {Qt::Key_Backslash, "backslash"}, {Qt::Key_BracketRight, "bracketright"}, {Qt::Key_AsciiCircum, "asciicircum"},
+    {Qt::Key_Underscore, "underscore"}, {Qt::Key_QuoteLeft, "grave"}, {Qt::Key_BraceLeft, "braceleft"},
+    {Qt::Key_Bar, "bar"}, {Qt::Key_BraceRight, "braceright"}, {Qt::Key_AsciiTilde, "asciitilde"},
+    {Qt::Key_Escape, "Escape"}, {Qt::Key_Backspace, "BackSpace"}, {Qt::Key_Enter, "KP_Enter"},
+    {Qt::Key_Delete, "Delete"}, {Qt::Key_PageUp, "Page_Up"}, {Qt::Key_PageDown, "Page_Down"},
+};
+// clang-format on
+
+QString keyName(Qt::Key key) {
+    for (const KeyName& k : keysymNames) {
+        if (k.key == key) return QString::fromLatin1(k.name);
+    }
+    return QKeySequence(key).toString(QKeySequence::PortableText); // "Q", "F5", "Home", "Return"
+}
+
+// "Ctrl+Q" as dbusmenu writes it: [["Control", "Q"]]; "Ctrl+," as [["Control", "comma"]].
 DBusMenuShortcut dbusShortcut(const QKeySequence& seq) {
     DBusMenuShortcut out;
     for (int i = 0; i < seq.count(); ++i) {
@@ -114,7 +145,7 @@ DBusMenuShortcut dbusShortcut(const QKeySequence& seq) {
         if (mods & Qt::AltModifier) keys << QStringLiteral("Alt");
         if (mods & Qt::ShiftModifier) keys << QStringLiteral("Shift");
         if (mods & Qt::MetaModifier) keys << QStringLiteral("Super");
-        keys << QKeySequence(combo.key()).toString(QKeySequence::PortableText);
+        keys << keyName(combo.key());
         out << keys;
     }
     return out;
@@ -232,15 +263,12 @@ void DBusMenu::refresh() {
     const bool sameLayout = now.size() == entries_.size() &&
                             std::equal(now.begin(), now.end(), entries_.begin(),
                                        [](const auto& a, const auto& b) { return a.visible == b.visible; });
-    if (!sameLayout) {
-        // Hosts fetch the whole layout again, properties included.
-        entries_ = std::move(now);
-        emit layoutUpdated(++revision_, 0);
-        return;
-    }
+    // Hosts that keep the entries they have and only learn of new ones from a new layout (GNOME
+    // Shell's AppIndicator extension) must be told of changed properties even when the layout
+    // changes in the same tick.
     DBusMenuItemList updated;
     DBusMenuItemKeysList removed;
-    for (std::size_t i = 0; i < now.size(); ++i) {
+    for (std::size_t i = 0; i < std::min(now.size(), entries_.size()); ++i) {
         const DBusMenuEntry& was = entries_[i];
         const DBusMenuEntry& is = now[i];
         if (was.properties == is.properties || !is.visible) continue;
@@ -257,13 +285,23 @@ void DBusMenu::refresh() {
     }
     entries_ = std::move(now);
     if (!updated.isEmpty() || !removed.isEmpty()) emit itemsPropertiesUpdated(updated, removed);
+    if (!sameLayout) emit layoutUpdated(++revision_, 0);
 }
 
 // Entries the menu hides are left out of the layout, so a host that ignores "visible" still
 // shows the right ones.
+namespace {
+
+// The properties of the menu's root, id 0.
+QVariantMap rootProperties() {
+    return {{QStringLiteral("children-display"), QStringLiteral("submenu")}};
+}
+
+} // namespace
+
 DBusMenuLayoutItem DBusMenu::layout(int parentId, int depth, const QStringList& names) const {
     if (const DBusMenuEntry* e = entry(parentId)) return {e->id, only(e->properties, names), {}};
-    DBusMenuLayoutItem root{0, only({{QStringLiteral("children-display"), QStringLiteral("submenu")}}, names), {}};
+    DBusMenuLayoutItem root{0, only(rootProperties(), names), {}};
     if (depth == 0) return root;
     for (const DBusMenuEntry& e : entries_) {
         if (e.visible) root.children.append({e.id, only(e.properties, names), {}});
@@ -271,8 +309,10 @@ DBusMenuLayoutItem DBusMenu::layout(int parentId, int depth, const QStringList& 
     return root;
 }
 
+// Every id asked for that exists is answered, the root (0) included; no ids means all of them.
 DBusMenuItemList DBusMenu::groupProperties(const QList<int>& ids, const QStringList& names) const {
     DBusMenuItemList out;
+    if (ids.isEmpty() || ids.contains(0)) out << DBusMenuItem{0, only(rootProperties(), names)};
     for (const DBusMenuEntry& e : entries_) {
         if (ids.isEmpty() || ids.contains(e.id)) out << DBusMenuItem{e.id, only(e.properties, names)};
     }
@@ -280,6 +320,7 @@ DBusMenuItemList DBusMenu::groupProperties(const QList<int>& ids, const QStringL
 }
 
 QVariant DBusMenu::property(int id, const QString& name) const {
+    if (id == 0) return rootProperties().value(name);
     const DBusMenuEntry* e = entry(id);
     return e ? e->properties.value(name) : QVariant();
 }

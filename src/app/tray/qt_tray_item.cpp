@@ -5,7 +5,8 @@
 
 namespace orbel {
 
-QtTrayItem::QtTrayItem(QMenu& menu, const QIcon& trayIcon) : icon(trayIcon), menu_(menu) {
+QtTrayItem::QtTrayItem(QMenu& menu, const TrayLook& look) : icon(trayIcon(look.icon)), menu_(menu), look_(look) {
+    icon.setToolTip(look_.toolTip.join(QLatin1Char('\n')));
     icon.setContextMenu(&menu_);
     // Most Linux trays open the menu on a right click only; a left click opens it too.
     connect(&icon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason why) {
@@ -16,8 +17,9 @@ QtTrayItem::QtTrayItem(QMenu& menu, const QIcon& trayIcon) : icon(trayIcon), men
 
 void QtTrayItem::show(const TrayLook& look) {
     if (look == look_) return;
+    if (look.icon != look_.icon) icon.setIcon(trayIcon(look.icon));
+    if (look.toolTip != look_.toolTip) icon.setToolTip(look.toolTip.join(QLatin1Char('\n')));
     look_ = look;
-    icon.setToolTip(look_.toolTip.join(QLatin1Char('\n')));
 }
 
 bool QtTrayItem::showMessage(const QString& text) {

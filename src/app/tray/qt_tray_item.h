@@ -11,11 +11,11 @@ class QMenu;
 namespace orbel {
 
 // Qt's own tray icon, for XEmbed trays (a _NET_SYSTEM_TRAY_S<n> selection owner). It shows no
-// text beside the icon, so the title lives in the tooltip.
+// text beside the icon, so the icon pictures the state and the title lives in the tooltip.
 class QtTrayItem final : public QObject, public StatusItem {
     Q_OBJECT
 public:
-    QtTrayItem(QMenu& menu, const QIcon& icon);
+    QtTrayItem(QMenu& menu, const TrayLook& look);
 
     QString kind() const override { return QStringLiteral("XEmbed"); }
     void show(const TrayLook& look) override;

@@ -1,15 +1,18 @@
 #pragma once
 
+#include "app/icon.h"
+
 #include <QString>
 #include <QStringList>
 
 namespace orbel {
 
-// What the tray shows of one tick: the status title, and the tooltip's lines with the title
-// first.
+// What the tray shows of one tick: the status title, the tooltip's lines with the title first,
+// and the state the icon pictures.
 struct TrayLook {
     QString title;
     QStringList toolTip;
+    TrayState icon;
 
     bool operator==(const TrayLook&) const = default;
 };
@@ -23,7 +26,8 @@ public:
     // The tray protocol, for the start-up line: "StatusNotifierItem", "XEmbed" or "none".
     virtual QString kind() const = 0;
 
-    // Shows one tick's title and tooltip. Sends nothing when they did not change.
+    // Shows one tick's title, tooltip and icon. Sends nothing when they did not change, and of
+    // what changed only that.
     virtual void show(const TrayLook& look) = 0;
 
     // The menu's entries have been brought in line with the latest tick.

@@ -14,8 +14,8 @@
 namespace orbel {
 
 const char* const noTrayMessage =
-    "no tray to show the status in (no StatusNotifierItem host, no XEmbed tray); breaks are still enforced. "
-    "Control the agent with orbel-lite --status, --pause, --resume, --override, --settings or --quit.";
+    "No system tray found: Orbel Lite keeps enforcing breaks. Control it with orbel-lite --status, --pause, "
+    "--resume, --override (asks for a reason), --settings or --quit.";
 
 namespace {
 
@@ -35,8 +35,8 @@ bool isTrue(const QDBusMessage& reply) {
 
 } // namespace
 
-Tray::Tray(QMenu& menu, QIcon icon, QDBusConnection bus)
-    : menu_(menu), icon_(std::move(icon)), bus_(std::move(bus)),
+Tray::Tray(QMenu& menu, QDBusConnection bus)
+    : menu_(menu), bus_(std::move(bus)),
       watcher_(QString::fromLatin1(SniItem::watcherName), bus_, QDBusServiceWatcher::WatchForRegistration),
       item_(std::make_unique<NullItem>()) {
     xembedPoll_.setInterval(2000);
@@ -53,7 +53,7 @@ void Tray::start() {
                      SLOT(checkWatcher()));
     }
     if (sniHostRegistered()) useSni();
-    if (kind() == QLatin1String("none") && xembedTrayPresent()) use(std::make_unique<QtTrayItem>(menu_, icon_));
+    if (kind() == QLatin1String("none") && xembedTrayPresent()) use(std::make_unique<QtTrayItem>(menu_, look_));
     if (kind() == QLatin1String("none")) {
         std::fprintf(stderr, "orbel-lite: %s\n", noTrayMessage);
         notify(QString::fromUtf8(noTrayMessage));
@@ -80,13 +80,13 @@ void Tray::checkXembed() {
     if (kind() != QLatin1String("none")) {
         xembedPoll_.stop();
     } else if (xembedTrayPresent()) {
-        use(std::make_unique<QtTrayItem>(menu_, icon_));
+        use(std::make_unique<QtTrayItem>(menu_, look_));
         xembedPoll_.stop();
     }
 }
 
 void Tray::useSni() {
-    auto sni = std::make_unique<SniItem>(menu_, icon_, bus_);
+    auto sni = std::make_unique<SniItem>(menu_, bus_);
     if (sni->ok()) use(std::move(sni));
 }
 

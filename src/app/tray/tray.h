@@ -4,7 +4,6 @@
 
 #include <QDBusConnection>
 #include <QDBusServiceWatcher>
-#include <QIcon>
 #include <QObject>
 #include <QTimer>
 #include <memory>
@@ -23,7 +22,7 @@ extern const char* const noTrayMessage;
 class Tray final : public QObject {
     Q_OBJECT
 public:
-    Tray(QMenu& menu, QIcon icon, QDBusConnection bus);
+    Tray(QMenu& menu, QDBusConnection bus);
     ~Tray() override;
 
     // Picks the tray that is there now and starts watching for one to appear.
@@ -50,7 +49,6 @@ private:
     void checkXembed();
 
     QMenu& menu_;
-    QIcon icon_;
     QDBusConnection bus_;
     QDBusServiceWatcher watcher_;
     QTimer xembedPoll_;

@@ -71,7 +71,7 @@ TEST(StatusLines, SayWhyPausedAndUntilWhenAnOverrideRuns) {
          {Out{.stage = 0, .workMin = 50, .breakMin = 5, .minsLeft = 0, .granted = true}, 100, 0, 975, {}},
          {"Orbel 0m", "Block 50 min, break 5 min, 0 min left", "Override until @975"}},
         {"break_counts_down",
-         {Out{.stage = 1, .workMin = 50, .breakMin = 5}, 100, 0, 0, {}, 100},
+         {Out{.stage = 1, .workMin = 50, .breakMin = 5}, 100, 0, 0, {}, 0, 100},
          {"Break now", "Block 50 min, break 5 min, 0 min left", "Clears in 1:40 if you stay away"}},
     };
     // The overrides left today come last, on every line set.

@@ -8,6 +8,7 @@
 #include "app/texts.h"
 #include "overlay/effect.h"
 #include "sensing/sensing.h"
+#include "storage/locations.h"
 
 #include <QApplication>
 #include <csignal>
@@ -37,13 +38,33 @@ void preferXWayland() {
     }
 }
 
+// Qt ends the process with exit() when it loses the X server, with no event loop left to save
+// from; the handler below saves the agent's last state then. Null while no agent runs.
+App* savedAtExit = nullptr;
+
+void saveAtProcessExit() {
+    if (savedAtExit != nullptr) savedAtExit->saveAtExit();
+}
+
+// Points the handler at the running agent for as long as this lives.
+struct ExitSave {
+    explicit ExitSave(App& app) {
+        static const bool registered = std::atexit(saveAtProcessExit) == 0;
+        if (registered) savedAtExit = &app;
+    }
+    ~ExitSave() { savedAtExit = nullptr; }
+    ExitSave(const ExitSave&) = delete;
+    ExitSave& operator=(const ExitSave&) = delete;
+};
+
 } // namespace
 
 int runAgent(int argc, char** argv) {
     const bool smoke = hasArg(argc, argv, "--smoke");
-    SingleInstance lock;
-    if (!smoke && !lock.acquired()) {
-        std::fprintf(stderr, "orbel-lite: already running in this session (lock %s)\n", lock.path().c_str());
+    std::optional<SingleInstance> lock;
+    if (!smoke) lock.emplace(supportDir);
+    if (lock && !lock->acquired()) {
+        std::fprintf(stderr, "orbel-lite: %s\n", lock->refusal().c_str());
         return 1;
     }
     preferXWayland();
@@ -67,6 +88,7 @@ int runAgent(int argc, char** argv) {
         std::fflush(stdout);
         return 0;
     }
+    const ExitSave exitSave(app);
     AgentBus control(app);
     if (!control.start()) {
         std::fprintf(stderr, "orbel-lite: no command-line control: cannot take %s on the session bus\n",

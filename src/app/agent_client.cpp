@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDBusError>
 #include <QDBusMessage>
 #include <cstdio>
 #include <cstring>
@@ -23,6 +24,13 @@ constexpr Switch switches[] = {{"--status", "Status"},     {"--pause", "Pause"},
 
 int noAgent(const std::string& why) {
     std::fprintf(stderr, "orbel-lite: no agent is running in this session (%s)\n", why.c_str());
+    return 1;
+}
+
+// Without a session bus no agent can be asked, whether one runs or not: say that, not that none
+// runs.
+int noBus(const std::string& why) {
+    std::fprintf(stderr, "orbel-lite: %s, so the running agent cannot be asked\n", why.c_str());
     return 1;
 }
 
@@ -45,10 +53,14 @@ int runControl(int argc, char** argv, const char* sw) {
     if (method == nullptr) return 2;
     QCoreApplication app(argc, argv);
     const std::string address = Environment::current().sessionBus;
-    if (address.empty()) return noAgent("no session bus");
+    if (address.empty()) {
+        return noBus("no session bus here (DBUS_SESSION_BUS_ADDRESS is unset and $XDG_RUNTIME_DIR/bus is missing)");
+    }
     QDBusConnection bus =
         QDBusConnection::connectToBus(QString::fromStdString(address), QStringLiteral("orbel-control"));
-    if (!bus.isConnected()) return noAgent("cannot reach the session bus");
+    if (!bus.isConnected()) {
+        return noBus("cannot reach the session bus at " + address + ": " + bus.lastError().message().toStdString());
+    }
     if (!bus.interface()->isServiceRegistered(agentBusName())) {
         return noAgent("nothing holds " + agentBusName().toStdString() + " on the session bus");
     }

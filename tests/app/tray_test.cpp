@@ -332,6 +332,45 @@ TEST_F(TrayBus, CommandLineControlsTheRunningAgentAndSaysWhenThereIsNone) {
     EXPECT_NE(err.find("orbel-lite: no agent is running in this session"), std::string::npos) << err;
 }
 
+// The control interface refuses at once what none of its methods takes (arguments, unknown
+// names) with the standard errors, running nothing; a call with an argument larger than libdbus
+// keeps in memory unread (63 MB) leaves it answering.
+TEST_F(TrayBus, ControlRefusesWhatItDoesNotTakeAndStaysLiveAfterLargeCalls) {
+    App& a = start();
+    AgentBus control(a);
+    ASSERT_TRUE(control.start());
+    const QString name = agentBusName();
+    const QString path = agentObjectPath();
+    const struct {
+        const char* method;
+        QVariantList args;
+        const char* error;
+    } cases[] = {
+        {"Pause", {QStringLiteral("x")}, "org.freedesktop.DBus.Error.InvalidArgs"},
+        {"Status", {1}, "org.freedesktop.DBus.Error.InvalidArgs"},
+        {"Quit", {QStringList{}}, "org.freedesktop.DBus.Error.InvalidArgs"},
+        {"Explode", {}, "org.freedesktop.DBus.Error.UnknownMethod"},
+    };
+    for (const auto& c : cases) {
+        const QDBusMessage r = call(name, path, name, c.method, c.args);
+        EXPECT_EQ(r.type(), QDBusMessage::ErrorMessage) << c.method;
+        EXPECT_EQ(r.errorName().toStdString(), c.error) << c.method;
+    }
+    step();
+    EXPECT_EQ(a.machine->cfg.pausedUntil, 0) << "a refused call runs nothing";
+    EXPECT_EQ(terminated, 0);
+
+    QDBusMessage large = QDBusMessage::createMethodCall(name, path, name, QStringLiteral("Override"));
+    large.setArguments({QString(70 * 1024 * 1024, QLatin1Char('x'))});
+    const QDBusMessage refused = call(name, path, name, QStringLiteral("Override"), large.arguments());
+    EXPECT_EQ(refused.errorName(), QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs"));
+    large = QDBusMessage();
+    QDBusMessage status = QDBusMessage::createMethodCall(name, path, name, QStringLiteral("Status"));
+    QDBusPendingCall answer = host.asyncCall(status, 5000);
+    spin([&] { return answer.isFinished(); });
+    EXPECT_EQ(answer.reply().type(), QDBusMessage::ReplyMessage) << "mute after a large call";
+}
+
 } // namespace
 } // namespace orbel
 

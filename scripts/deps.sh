@@ -20,6 +20,8 @@ packages=(
   qt6-svg-dev desktop-file-utils appstream man-db build-essential debhelper dpkg-dev fakeroot lintian git
   # a real StatusNotifierItem host for the tray test
   xfce4-panel xfconf
+  # the control-interface flood benchmark's D-Bus client
+  gjs
 )
 
 sudo=""

@@ -83,24 +83,28 @@ Config loadCfg() {
 }
 
 std::optional<std::string> startupProblem(const Config& cfg) {
-    // The settings window's minimums. Written so that a value that is not a number at all fails
-    // too; no file can hold one, but a caller's record might.
+    // A block under a minute, and the values of the settings window that make no sense at all: a
+    // break or blur stage of no length (every tick would be a whole break, switching enforcement
+    // off) and a negative number of overrides. Shorter positive lengths than the window offers
+    // stay a hand edit's choice. Written so that a value that is not a number at all fails too;
+    // no file can hold one, but a caller's record might.
     struct Bound {
         const char* key;
         double value;
         double minimum;
+        bool above; // the value must lie above the minimum, not merely reach it
     };
     const std::array<Bound, 4> bounds{{
-        {"workMin", cfg.workMin, 1},
-        {"breakMin", cfg.breakMin, 1},
-        {"stageEveryMin", cfg.stageEveryMin, 0.5},
-        {"maxGrantsPerDay", static_cast<double>(cfg.maxGrantsPerDay), 0},
+        {"workMin", cfg.workMin, 1, false},
+        {"breakMin", cfg.breakMin, 0, true},
+        {"stageEveryMin", cfg.stageEveryMin, 0, true},
+        {"maxGrantsPerDay", static_cast<double>(cfg.maxGrantsPerDay), 0, false},
     }};
     for (const auto& b : bounds) {
-        if (!(b.value >= b.minimum)) {
+        if (b.above ? !(b.value > b.minimum) : !(b.value >= b.minimum)) {
             std::array<char, 128> text{};
-            std::snprintf(text.data(), text.size(), "\"%s\" is %.17g, below its minimum of %g", b.key, b.value,
-                          b.minimum);
+            std::snprintf(text.data(), text.size(), "\"%s\" is %.17g; it must be %s %g", b.key, b.value,
+                          b.above ? "above" : "at least", b.minimum);
             return std::string(text.data());
         }
     }

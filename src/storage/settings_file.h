@@ -18,8 +18,7 @@ inline constexpr std::size_t maxCfgBytes = 64 * 1024;
 Config loadCfg();
 
 // Why the start-up check refuses a record, or nothing when it passes: a block shorter than
-// 1 minute, or a value the settings window would refuse (a break shorter than 1 minute, a blur
-// stage shorter than half a minute, a negative number of overrides a day).
+// 1 minute, a break or blur stage of no length, or a negative number of overrides a day.
 std::optional<std::string> startupProblem(const Config& cfg);
 
 // The start-up check: a record that startupProblem refuses is replaced whole by the defaults.

@@ -160,8 +160,8 @@ TEST_F(AppFixture, WithoutAnyTraySaysSoOnceAndStillDarkensPastTheBlock) {
         EXPECT_TRUE(w->isVisible());
 }
 
-// Settings the start-up check refuses (a block under a minute, a value the settings window
-// refuses) give the defaults for every field, and the file is kept as config.json.invalid at the
+// Settings the start-up check refuses (a block under a minute, a break of no length) give the
+// defaults for every field, and the file is kept as config.json.invalid at the
 // first save, with the reason on stderr. A pause far beyond an hour is dropped, the rest kept.
 TEST_F(AppFixture, RefusedSettingsResetEveryFieldAndAreKeptAside) {
     const std::string rest = R"("stageEveryMin":3,"holdSec":1,"easeAfterSec":1,"easeRate":1,"grantMin":1,)"
@@ -172,8 +172,8 @@ TEST_F(AppFixture, RefusedSettingsResetEveryFieldAndAreKeptAside) {
         const char* pausedUntil;
         const char* reason; // on stderr; none: the record is used
     } cases[] = {
-        {"0.5", "9", "0", "\"workMin\" is 0.5, below its minimum of 1"},
-        {"25", "-1", "0", "\"breakMin\" is -1, below its minimum of 1"},
+        {"0.5", "9", "0", "\"workMin\" is 0.5; it must be at least 1"},
+        {"25", "-1", "0", "\"breakMin\" is -1; it must be above 0"},
         {"25", "9", "1e300", nullptr},
     };
     for (const auto& c : cases) {

@@ -214,11 +214,12 @@ TEST(StartupCheck, ABlockUnderOneMinuteResetsEveryField) {
         const Config checked = startupCheck(cfg);
         EXPECT_EQ(checked, kept ? cfg : Config{}) << workMin;
     }
-    // The other values the settings window refuses are refused here too, at the same bounds.
+    // Breaks and blur stages of no length and negative override counts are refused too; short
+    // positive lengths (the tests' own quick settings) are not.
     const std::vector<std::pair<std::function<void(Config&)>, bool>> others = {
-        {[](Config& c) { c.breakMin = 1; }, true},          {[](Config& c) { c.breakMin = 0.999; }, false},
-        {[](Config& c) { c.breakMin = -5; }, false},        {[](Config& c) { c.stageEveryMin = 0.5; }, true},
-        {[](Config& c) { c.stageEveryMin = 0.49; }, false}, {[](Config& c) { c.maxGrantsPerDay = 0; }, true},
+        {[](Config& c) { c.breakMin = 0.25; }, true},       {[](Config& c) { c.breakMin = 0; }, false},
+        {[](Config& c) { c.breakMin = -5; }, false},        {[](Config& c) { c.stageEveryMin = 0.05; }, true},
+        {[](Config& c) { c.stageEveryMin = -0.0; }, false}, {[](Config& c) { c.maxGrantsPerDay = 0; }, true},
         {[](Config& c) { c.maxGrantsPerDay = -1; }, false},
     };
     for (std::size_t i = 0; i < others.size(); ++i) {

@@ -337,25 +337,4 @@ TEST(SingleAgent, SecondStartSaysSoWhileSmokeAndSelftestStillRun) {
     EXPECT_EQ(st.st_mode & 0777, 0600u) << "no other user can open it, so none can hold it";
 }
 
-// Without a runtime folder no lock is taken in a folder every user can write to: a file of the
-// old fixed name there, held by someone else, keeps no agent from starting.
-TEST(SingleAgent, NoLockInAFolderOthersCanWrite) {
-    Sandbox box;
-    const fs::path squatted = fs::temp_directory_path() / ("orbel-lite-" + std::to_string(getuid()) + ".lock");
-    const int fd = open(squatted.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    ASSERT_GE(fd, 0);
-    const bool squatting = flock(fd, LOCK_EX | LOCK_NB) == 0;
-    int out[2];
-    ASSERT_EQ(pipe(out), 0);
-    const pid_t agent = box.spawn({}, "offscreen", out[1], out[1], "");
-    close(out[1]);
-    const bool started = lockHeld(box.supportDir() / "agent.lock");
-    kill(-agent, SIGKILL);
-    waitpid(agent, nullptr, 0);
-    close(out[0]);
-    if (squatting) unlink(squatted.c_str());
-    close(fd);
-    EXPECT_TRUE(started) << "the agent did not start";
-}
-
 } // namespace

@@ -1,5 +1,5 @@
-// The engine against the clocks the user cannot set: a wall clock that is changed, a system that
-// is suspended, and days that must start once per real day whatever the date does.
+// The engine against the clocks the user cannot set: a system that is suspended, and days that
+// must start once per real day whatever the date does. (A changed wall clock: the agent's tests.)
 #include "core/machine.h"
 
 #include <array>
@@ -53,55 +53,6 @@ struct Timeline {
     Out out;
 };
 
-// Set back or forward while a grant, a pause or the card's cooldown runs, each keeps its real
-// length; a grant that had ended stays ended.
-TEST(Clocks, RunningDeadlinesKeepTheirRealLength) {
-    const struct {
-        const char* edge;
-        double jump;
-        int secondsAfter;
-        bool granted, paused;
-    } cases[] = {
-        {"grant, clock set back an hour: still running at 14 min", -3600, 14 * 60, true, false},
-        {"grant, clock set back an hour: over at 15 min", -3600, 15 * 60 + 1, false, false},
-        {"grant, clock set forward a day: still running", 86400, 10 * 60, true, false},
-        {"pause, clock set back an hour: over at 60 min", -3600, 3601, false, false},
-        {"pause, clock set forward 50 min: still running", 3000, 30 * 60, false, true},
-    };
-    for (const auto& c : cases) {
-        Timeline t;
-        t.tick();
-        const bool grant = std::string(c.edge).starts_with("grant");
-        if (grant) {
-            ASSERT_FALSE(t.m.grant("client call starts in five minutes", t.wall));
-        } else {
-            t.m.cfg.pausedUntil = t.wall + 3600;
-        }
-        t.tick();
-        t.wall += c.jump;
-        t.tick(0, c.secondsAfter - 1);
-        EXPECT_EQ(t.out.granted, c.granted) << c.edge;
-        EXPECT_EQ(t.out.paused, c.paused) << c.edge;
-    }
-    Timeline ended;
-    ended.tick();
-    ASSERT_FALSE(ended.m.grant("client call starts in five minutes", ended.wall));
-    ended.tick(0, 16 * 60);
-    ended.wall -= 3600;
-    ended.tick();
-    EXPECT_FALSE(ended.out.granted) << "setting the clock back brings no ended grant back";
-
-    // A jump forward does not skip the card's cooldown.
-    Timeline card;
-    card.m.activeSec = 50 * 60 + 4 * 60 + 10;
-    card.m.overSec = 4 * 60 + 10;
-    card.tick();
-    ASSERT_EQ(card.out.stage, 3);
-    card.wall += 3600;
-    card.tick(0, 5);
-    EXPECT_EQ(card.m.grant("client call starts in five minutes", card.wall), "Wait 15 more seconds.");
-}
-
 // Time spent suspended is idle time, in one step at the first tick after it, by the engine's
 // rules: an hour with the lid closed is a full break; a minute is inside the hold and counts as
 // work; a sleep during a manual pause counts only from the pause's end.
@@ -112,9 +63,9 @@ TEST(Clocks, ASuspendCountsAsIdleTime) {
         double activeAfter, overAfter;
         std::int64_t stageAfter;
     } cases[] = {
-        {"an hour at stage 5: a full break", 3600, 0, 0, 0, 0},      {"a minute: still work", 60, 0, 3661, 661, 5},
-        {"four minutes: eases past the hold", 240, 0, 3720, 478, 4}, {"paused throughout", 3600, 4000, 3600, 600, 0},
-        {"pause ends 180 s before waking", 280, 100, 3720, 596, 5},
+        {"an hour at stage 5: a full break", 3600, 0, 0, 0, 0},
+        {"a minute: still work", 60, 0, 3661, 661, 5},
+        {"paused throughout", 3600, 4000, 3600, 600, 0},
     };
     for (const auto& c : cases) {
         Timeline t;
@@ -137,17 +88,15 @@ TEST(Clocks, TheDayStartsOncePerRealDay) {
     const struct {
         const char* edge;
         double jump, jumpBackAfter;
-        double bootFast; // the boot clock's error against the wall clock at midnight
-        int hours;
-        int dayStarts;
+        double bootFast; // the boot clock's error against the wall clock in a day
     } cases[] = {
-        {"two midnights", 0, 0, 0, 40, 2},
-        {"a year ahead for two minutes at 10:00", 365 * 86400.0, 120, 0, 40, 2},
-        {"a year ahead for good", 365 * 86400.0, 0, 0, 40, 2},
-        {"a day back for good", -86400, 0, 0, 40, 2},
-        {"an hour ahead at 23:30 (just past midnight)", 3600, 0, 0, 40, 2},
-        {"a boot clock 40 s fast", 0, 0, 40, 40, 2},
-        {"a boot clock 40 s slow", 0, 0, -40, 40, 2},
+        {"two midnights", 0, 0, 0},
+        {"a year ahead for two minutes at 10:00", 365 * 86400.0, 120, 0},
+        {"a year ahead for good", 365 * 86400.0, 0, 0},
+        {"a day back for good", -86400, 0, 0},
+        {"an hour ahead at 23:30 (just past midnight)", 3600, 0, 0},
+        {"a boot clock 40 s fast", 0, 0, 40},
+        {"a boot clock 40 s slow", 0, 0, -40},
     };
     for (const auto& c : cases) {
         Timeline t(midnight + (c.jump == 3600 ? 23.5 : 10) * 3600);
@@ -158,12 +107,11 @@ TEST(Clocks, TheDayStartsOncePerRealDay) {
             t.tick(0, static_cast<int>(c.jumpBackAfter));
             t.wall -= c.jump;
         }
-        // The boot clock drifts on at the same rate.
-        for (int i = 0; i < c.hours * 360; ++i) {
+        for (int i = 0; i < 40 * 360; ++i) { // 40 hours: two midnights, whatever the clock shows
             t.tick(0, 1, 10);
             t.boot += c.bootFast * 10 / 86400;
         }
-        EXPECT_EQ(t.dayStarts, c.dayStarts) << c.edge;
+        EXPECT_EQ(t.dayStarts, 2) << c.edge;
     }
 
     Timeline slept;

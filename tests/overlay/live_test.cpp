@@ -166,45 +166,6 @@ TEST_F(LiveTest, PictureFollowsTheWindowBelowAndRestsWhenNothingChanges) {
     EXPECT_EQ(x11->pictureUpdates(), updates);
 }
 
-// A compositor that goes away during a break and comes back: within a few seconds the picture
-// follows the window below again.
-TEST_F(LiveTest, PictureIsLiveAgainOnceTheCompositorComesBack) {
-    Child picom = startCompositor();
-    Terminal term;
-    QImage shot;
-    ASSERT_TRUE(waitForScreen([](const QImage& s) { return sample(s, middle).red > 250; }, shot, 20000));
-    auto effect = X11Effect::create();
-    X11Effect* x11 = effect.get();
-    Overlay overlay(std::move(effect));
-    const Out out = tick(5, 5);
-    ASSERT_TRUE(tickUntil(
-        overlay, out, [&](const Sample& s) { return std::abs(s.red - darkened(5)) < 4; }, shot, 5000));
-    picom.stop();
-    ASSERT_TRUE(waitUntil(
-        [&] {
-            overlay.show(out);
-            return x11->backdrop() == Backdrop::SolidCopy;
-        },
-        5000));
-    for (int i = 0; i < 3; ++i) {
-        overlay.show(out);
-        QThread::msleep(300);
-    }
-    picom = startCompositor();
-    ASSERT_TRUE(waitUntil(
-        [&] {
-            overlay.show(out);
-            return x11->backdrop() == Backdrop::LivePicture;
-        },
-        5000));
-    ASSERT_TRUE(term.clearTo(4));
-    const double blue = darkened(5, termBlue);
-    EXPECT_TRUE(tickUntil(
-        overlay, out, [&](const Sample& s) { return std::abs(s.blue - blue) < 4 && s.maxRed <= 3; }, shot, 5000))
-        << "the middle is (" << sample(shot, middle).red << ", " << sample(shot, middle).green << ", "
-        << sample(shot, middle).blue << ")";
-}
-
 // Where only a frozen copy could be had, none is painted at stages 1 and 2: under a compositor
 // the live windows show through, darkened; without one the middle stays live inside a plain
 // frame. Either way nothing of the red window stays once it has turned blue.

@@ -2,14 +2,11 @@
 #include "storage/posix_file.h"
 #include "storage/settings_codec.h"
 #include "storage/settings_file.h"
-#include "storage/state_file.h"
 
 #include <algorithm>
 #include <functional>
 #include <limits>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -23,16 +20,6 @@ using testing::writeBytes;
 namespace fs = std::filesystem;
 
 const Config record{false, 25, 7, 1.5, 90, 60, 3, 10, 4, 20, 30, 1740821400.5, 1740800000.25};
-
-int bindSocket(const fs::path& path) {
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    path.string().copy(addr.sun_path, sizeof addr.sun_path - 1);
-    const int result = ::bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
-    ::close(fd);
-    return result;
-}
 
 class SettingsFile : public testing::StorageTest {
 protected:
@@ -146,44 +133,6 @@ TEST_F(SettingsFile, ALinkedSettingsFileStaysALink) {
     EXPECT_EQ(fileBytes(real), encodeCfg(record).value());
 }
 
-// A settings or state file that links to something other than a regular file (a FIFO, a
-// socket, a directory) is not saved through: what the link points at stays as it is, and why is
-// said once per file. A link to nothing is replaced by the file, as before links were followed.
-TEST_F(SettingsFile, LinksToWhatIsNoFileAreNotSavedThrough) {
-    const fs::path elsewhere = scratch.path() / "elsewhere";
-    const struct {
-        const char* kind;
-        std::function<void()> make;
-        bool saved;
-    } cases[] = {
-        {"a FIFO", [&] { ::mkfifo(elsewhere.c_str(), 0600); }, false},
-        {"a socket", [&] { EXPECT_EQ(bindSocket(elsewhere), 0); }, false},
-        {"a directory", [&] { fs::create_directory(elsewhere); }, false},
-        {"nothing", [] {}, true},
-    };
-    for (const auto& c : cases) {
-        for (const fs::path& file : {cfgURL, stateURL}) {
-            fs::remove_all(supportDir);
-            fs::remove_all(elsewhere);
-            fs::create_directories(supportDir);
-            c.make();
-            fs::create_symlink(elsewhere, file);
-            ::testing::internal::CaptureStderr();
-            const EngineState state{"d", 1, 2, 3, 4, 5, 6, {50, 5}};
-            const bool saved =
-                file == cfgURL ? trySaveCfg(record) || trySaveCfg(record) : trySaveState(state) || trySaveState(state);
-            const std::string err = ::testing::internal::GetCapturedStderr();
-            EXPECT_EQ(saved, c.saved) << c.kind << " " << file;
-            if (!c.saved) {
-                EXPECT_FALSE(fs::is_regular_file(elsewhere)) << c.kind;
-                EXPECT_TRUE(fs::is_symlink(file));
-                EXPECT_NE(err.find(std::string("which is ") + c.kind), std::string::npos) << err;
-                EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << "said once: " << err;
-            }
-        }
-    }
-}
-
 TEST_F(SettingsFile, StaleTemporaryFilesDoNotBreakSaves) {
     fs::create_directories(supportDir);
     const pid_t dead = ::fork();
@@ -217,9 +166,9 @@ TEST(StartupCheck, ABlockUnderOneMinuteResetsEveryField) {
     // Breaks and blur stages of no length and negative override counts are refused too; short
     // positive lengths (the tests' own quick settings) are not.
     const std::vector<std::pair<std::function<void(Config&)>, bool>> others = {
-        {[](Config& c) { c.breakMin = 0.25; }, true},       {[](Config& c) { c.breakMin = 0; }, false},
-        {[](Config& c) { c.breakMin = -5; }, false},        {[](Config& c) { c.stageEveryMin = 0.05; }, true},
-        {[](Config& c) { c.stageEveryMin = -0.0; }, false}, {[](Config& c) { c.maxGrantsPerDay = 0; }, true},
+        {[](Config& c) { c.breakMin = 0.25; }, true},
+        {[](Config& c) { c.breakMin = 0; }, false},
+        {[](Config& c) { c.stageEveryMin = -0.0; }, false},
         {[](Config& c) { c.maxGrantsPerDay = -1; }, false},
     };
     for (std::size_t i = 0; i < others.size(); ++i) {

@@ -22,6 +22,8 @@ packages=(
   xfce4-panel xfconf
   # more hosts for the tray's screenshots (tools/tray_shots.sh)
   waybar gnome-shell gnome-shell-extension-appindicator
+  # the control-interface flood benchmark's D-Bus client
+  gjs
 )
 
 sudo=""

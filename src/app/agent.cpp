@@ -9,6 +9,7 @@
 #include "app/texts.h"
 #include "overlay/effect.h"
 #include "sensing/sensing.h"
+#include "storage/locations.h"
 
 #include <QApplication>
 #include <csignal>
@@ -49,15 +50,35 @@ std::string noXServer() {
            "on a Wayland session that is XWayland (package xwayland)";
 }
 
+// Qt ends the process with exit() when it loses the X server, with no event loop left to save
+// from; the handler below saves the agent's last state then. Null while no agent runs.
+App* savedAtExit = nullptr;
+
+void saveAtProcessExit() {
+    if (savedAtExit != nullptr) savedAtExit->saveAtExit();
+}
+
+// Points the handler at the running agent for as long as this lives.
+struct ExitSave {
+    explicit ExitSave(App& app) {
+        static const bool registered = std::atexit(saveAtProcessExit) == 0;
+        if (registered) savedAtExit = &app;
+    }
+    ~ExitSave() { savedAtExit = nullptr; }
+    ExitSave(const ExitSave&) = delete;
+    ExitSave& operator=(const ExitSave&) = delete;
+};
+
 } // namespace
 
 int runAgent(int argc, char** argv, Start how) {
     const bool smoke = how == Start::smoke;
-    SingleInstance lock;
-    if (!smoke && !lock.acquired()) {
+    std::optional<SingleInstance> lock;
+    if (!smoke) lock.emplace(supportDir);
+    if (lock && !lock->acquired()) {
         // A login that finds the agent running leaves it be; a user who starts it again wants it.
         if (how == Start::login) return 0;
-        return activateAgent(argc, argv, lock.path());
+        return activateAgent(argc, argv, lock->refusal());
     }
     preferX11();
     if (const std::string missing = noXServer(); !missing.empty()) {
@@ -84,6 +105,7 @@ int runAgent(int argc, char** argv, Start how) {
         std::fflush(stdout);
         return 0;
     }
+    const ExitSave exitSave(app);
     AgentBus control(app);
     if (!control.start()) {
         std::fprintf(stderr, "orbel-lite: no command-line control: cannot take %s on the session bus\n",

@@ -6,11 +6,13 @@
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDBusError>
 #include <QDBusMessage>
 #include <QElapsedTimer>
 #include <QThread>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace orbel {
 namespace {
@@ -23,26 +25,34 @@ constexpr Switch switches[] = {{"--status", "Status"},     {"--pause", "Pause"},
                                {"--override", "Override"}, {"--settings", "Settings"}, {"--history-window", "History"},
                                {"--quit", "Quit"}};
 
-// The agent's answer to one call, or why there was none: `reached` is false when no agent could
-// be found on the bus at all.
+// The agent's answer to one call, or why there was none. Without a session bus no agent can be
+// asked, whether one runs or not, which is not the same as finding none on the bus.
 struct Answer {
-    bool reached = false;
+    enum class Kind { answered, noBus, noAgent, failed };
+    Kind kind = Kind::failed;
     std::string problem; // empty when the agent answered
     QDBusMessage reply;
 };
 
 // Calls method on the running agent, waiting up to waitMs for its name to appear on the bus.
 Answer ask(const char* method, int waitMs) {
+    using Kind = Answer::Kind;
     const std::string address = Environment::current().sessionBus;
-    if (address.empty()) return {false, "no session bus", {}};
+    if (address.empty()) {
+        return {Kind::noBus, "no session bus here (DBUS_SESSION_BUS_ADDRESS is unset and $XDG_RUNTIME_DIR/bus is missing)",
+                {}};
+    }
     QDBusConnection bus =
         QDBusConnection::connectToBus(QString::fromStdString(address), QStringLiteral("orbel-control"));
-    if (!bus.isConnected()) return {false, "cannot reach the session bus", {}};
+    if (!bus.isConnected()) {
+        return {Kind::noBus, "cannot reach the session bus at " + address + ": " + bus.lastError().message().toStdString(),
+                {}};
+    }
     QElapsedTimer waited;
     waited.start();
     while (!bus.interface()->isServiceRegistered(agentBusName())) {
         if (waited.elapsed() >= waitMs) {
-            return {false, "nothing holds " + agentBusName().toStdString() + " on the session bus", {}};
+            return {Kind::noAgent, "nothing holds " + agentBusName().toStdString() + " on the session bus", {}};
         }
         QThread::msleep(100);
     }
@@ -51,9 +61,9 @@ Answer ask(const char* method, int waitMs) {
     call.setAutoStartService(false);
     const QDBusMessage reply = bus.call(call, QDBus::Block, 10000);
     if (reply.type() != QDBusMessage::ReplyMessage) {
-        return {true, "the agent did not answer: " + reply.errorMessage().toStdString(), reply};
+        return {Kind::failed, "the agent did not answer: " + reply.errorMessage().toStdString(), reply};
     }
-    return {true, {}, reply};
+    return {Kind::answered, {}, reply};
 }
 
 } // namespace
@@ -66,11 +76,16 @@ int runControl(int argc, char** argv, const char* sw) {
     if (method == nullptr) return 2;
     QCoreApplication app(argc, argv);
     const Answer a = ask(method, 0);
-    if (!a.reached) {
+    switch (a.kind) {
+    case Answer::Kind::answered:
+        break;
+    case Answer::Kind::noBus:
+        std::fprintf(stderr, "orbel-lite: %s, so the running agent cannot be asked\n", a.problem.c_str());
+        return 1;
+    case Answer::Kind::noAgent:
         std::fprintf(stderr, "orbel-lite: no agent is running in this session (%s)\n", a.problem.c_str());
         return 1;
-    }
-    if (!a.problem.empty()) {
+    case Answer::Kind::failed:
         std::fprintf(stderr, "orbel-lite: %s\n", a.problem.c_str());
         return 1;
     }
@@ -81,14 +96,12 @@ int runControl(int argc, char** argv, const char* sw) {
     return 0;
 }
 
-int activateAgent(int argc, char** argv, const std::string& lockPath) {
+int activateAgent(int argc, char** argv, const std::string& refusal) {
     QCoreApplication app(argc, argv);
     const Answer a = ask("Settings", 5000);
-    if (a.problem.empty()) return 0;
-    std::fprintf(stderr,
-                 "orbel-lite: already running in this session (lock %s), and it cannot be asked to open its "
-                 "settings: %s\n",
-                 lockPath.c_str(), a.problem.c_str());
+    if (a.kind == Answer::Kind::answered) return 0;
+    std::fprintf(stderr, "orbel-lite: %s, and it cannot be asked to open its settings: %s\n", refusal.c_str(),
+                 a.problem.c_str());
     return 1;
 }
 

@@ -6,6 +6,7 @@
 #include "core/whole_number.h"
 #include "sensing/factory.h"
 #include "sensing/sensing.h"
+#include "storage/locations.h"
 #include "storage/override_log.h"
 #include "storage/settings_file.h"
 #include "storage/state_file.h"
@@ -14,12 +15,16 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QGuiApplication>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QSessionManager>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <ctime>
 
 namespace orbel {
 
@@ -28,6 +33,23 @@ AppEnv systemEnv() {
     env.clock = [] {
         using namespace std::chrono;
         return duration<double>(system_clock::now().time_since_epoch()).count();
+    };
+    env.steady = [](double now) -> std::optional<SteadyClocks> {
+#ifdef CLOCK_BOOTTIME
+        timespec boot{};
+        timespec awake{};
+        if (clock_gettime(CLOCK_BOOTTIME, &boot) != 0 || clock_gettime(CLOCK_MONOTONIC, &awake) != 0) return {};
+        const QDateTime t = QDateTime::fromMSecsSinceEpoch(wholeNumber(now * 1000));
+        const double dayEnd =
+            static_cast<double>(QDateTime(t.date().addDays(1), QTime(0, 0)).toMSecsSinceEpoch()) / 1000;
+        const auto seconds = [](const timespec& ts) {
+            return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+        };
+        return SteadyClocks{seconds(boot), seconds(awake), dayEnd - now};
+#else
+        (void)now;
+        return {};
+#endif
     };
     env.idle = [] { return idleSeconds(); };
     env.onCall = [] { return onCall(); };
@@ -85,8 +107,17 @@ App::~App() {
 }
 
 void App::launch() {
-    machine.emplace(startupCheck(loadCfg()));
-    machine->log = [](const std::string& line) { appendLog(line); };
+    machine.emplace(loadStartupCfg(env_.clock()));
+    // A grant is saved at once, with its line as owed to the log, before the line goes out: a
+    // crash or a lost display must not hand the day's grants back. A line the log cannot take
+    // waits in the state file and goes in as soon as it can. The day's record counts the
+    // override before that save.
+    machine->log = [this](const std::string& line) {
+        history.days.countOverride(machine->day);
+        unlogged_.lines.push_back(line);
+        save();
+        if (flushLog() > 0) save();
+    };
     history = HistoryFile::load();
     restoreState();
     // Picked after the restore: a block that a restart continues still takes its lengths from the
@@ -105,7 +136,7 @@ void App::tick() {
     const double now = env_.clock();
     const double idle = env_.idle();
     const bool call = env_.onCall();
-    last = machine->tick(now, idle, call, env_.today(now));
+    last = machine->tick(now, idle, call, env_.today(now), env_.steady ? env_.steady(now) : std::nullopt);
     // The engine's own day name, so that the record starts a new row exactly when the engine
     // starts a new day.
     history.days.count(machine->day, last);
@@ -115,7 +146,9 @@ void App::tick() {
     overlay.show(last, QString::fromStdString(cardNote(clearsIn, noTray)));
     setTitle(QString::fromStdString(statusTitle(last)));
     showInTray(now, clearsIn);
-    if (wholeNumber(env_.clock()) % 30 == 0) save();
+    // Lines that went into the log leave the state file at once, so no restart appends them twice.
+    const bool logged = !unlogged_.lines.empty() && flushLog() > 0;
+    if (logged || wholeNumber(env_.clock()) % 30 == 0) save();
     buildMenu();
     if (historyWindow_ && historyWindow_->isVisible()) showHistory(false);
 }
@@ -160,29 +193,73 @@ void App::warnIfBlind() {
 void App::restoreState() {
     const std::optional<EngineState> kept = loadState();
     const double now = env_.clock();
+    if (!kept) return;
     Counted away;
-    if (kept && machine->restore(*kept, now, env_.today(now), &away)) history.days.count(machine->day, away);
+    if (machine->restore(*kept, now, env_.today(now), &away)) history.days.count(machine->day, away);
+    // Lines still owed to the log are owed whatever day the state is of; those an earlier run
+    // appended just before it ended are not owed twice.
+    unlogged_.lines = kept->unlogged;
+    unlogged_.dropAppended();
 }
 
 void App::save() {
     const double now = env_.clock();
     saveCfg(machine->cfg);
-    trySaveState(machine->state(now));
+    EngineState state = machine->state(now);
+    state.unlogged = unlogged_.lines;
+    trySaveState(state);
     history.save(env_.today(now));
+}
+
+// Appends the lines owed to the log, oldest first, and says once per spell of failures why the
+// log cannot take them: the grant stands, the line waits.
+std::size_t App::flushLog() {
+    const LogBacklog::Flushed flushed = unlogged_.flush();
+    if (flushed.failure != 0) {
+        const std::string why = flushed.failure == EINVAL ? "it is not a regular file" : std::strerror(flushed.failure);
+        const std::string text = "The override is granted, but it cannot be written to " + logURL.string() + " (" +
+                                 why + "). It is kept and written there as soon as the file can take it.";
+        std::fprintf(stderr, "orbel-lite: %s\n", text.c_str());
+        if (tray) tray->notify(QString::fromStdString(text));
+    }
+    return flushed.appended;
 }
 
 void App::saveAtExit() {
     if (machine && !savedForQuit_) save();
 }
 
+// A command's change is saved at once. A flood of commands (a script calling the control
+// interface in a loop) is saved a few times a second instead of flushing the disk for each call:
+// past a handful of saves within a second, the next one waits for the second to end.
+void App::saveSoon() {
+    constexpr qint64 windowMs = 1000;
+    constexpr int quickSaves = 5;
+    if (saveQueued_) return;
+    if (!saveWindow_.isValid() || saveWindow_.elapsed() >= windowMs) {
+        saveWindow_.start();
+        savesInWindow_ = 0;
+    }
+    if (savesInWindow_ < quickSaves) {
+        ++savesInWindow_;
+        save();
+        return;
+    }
+    saveQueued_ = true;
+    QTimer::singleShot(static_cast<int>(windowMs - saveWindow_.elapsed()), this, [this] {
+        saveQueued_ = false;
+        save();
+    });
+}
+
 void App::pause() {
     machine->cfg.pausedUntil = env_.clock() + 3600;
-    save();
+    saveSoon();
 }
 
 void App::resume() {
     machine->cfg.pausedUntil = 0;
-    save();
+    saveSoon();
 }
 
 void App::quit() {
@@ -194,6 +271,13 @@ void App::quit() {
 // At the day's limit no reason helps, so that is said before any typing. Any other refusal (too
 // short a reason, the wait after the card shows) asks again with the text kept.
 void App::override() {
+    // One prompt at a time: a further request (a second click, a flood of calls on the bus)
+    // brings the open one forward instead of nesting another modal loop inside it.
+    if (overriding_) {
+        env_.dialogs->raiseOpen();
+        return;
+    }
+    const QScopedValueRollback<bool> open(overriding_, true);
     const QString message = QString::fromStdString(overridePrompt(machine->cfg.grantMin));
     QString typed;
     for (;;) {
@@ -205,7 +289,6 @@ void App::override() {
         if (!reason) return;
         const auto refusal = machine->grant(reason->toStdString(), env_.clock());
         if (!refusal) {
-            history.days.countOverride(machine->day);
             if (historyWindow_ && historyWindow_->isVisible()) showHistory(true);
             return;
         }
@@ -215,7 +298,17 @@ void App::override() {
     }
 }
 
+// One settings window at a time: a further request brings the open one forward.
+bool App::raiseSettings() {
+    if (!settings || !settings->isVisible()) return false;
+    overlay.keepAbove(settings);
+    settings->raise();
+    settings->activateWindow();
+    return true;
+}
+
 void App::openSettings() {
+    if (raiseSettings()) return;
     // Windows the user has closed and that are no longer the newest are of no further use.
     std::erase_if(windows_, [](const auto& w) { return !w->isVisible(); });
     auto window = std::make_unique<SettingsWindow>(machine->cfg);

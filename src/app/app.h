@@ -9,8 +9,10 @@
 #include "overlay/overlay.h"
 #include "sensing/sources.h"
 #include "storage/history_file.h"
+#include "storage/override_log.h"
 
 #include <QDBusConnection>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -29,7 +31,10 @@ namespace orbel {
 
 // Everything the agent takes from the outside world, so that tests can replay timelines.
 struct AppEnv {
-    std::function<double()> clock;            // seconds since 1970, with fractions
+    std::function<double()> clock; // seconds since 1970, with fractions
+    // The clocks the user cannot set, read now, and the seconds from a clock value to the end of
+    // its local day; null or nothing where there are none.
+    std::function<std::optional<SteadyClocks>(double)> steady;
     std::function<double()> idle;             // seconds since the last input
     std::function<bool()> onCall;             // microphone in use or a call application in front
     std::function<CallCause()> callCause;     // what made the last onCall() answer true
@@ -66,6 +71,10 @@ public:
     // Saves the settings, the engine's state and the record of days together: every save point
     // calls this.
     void save();
+
+    // Saves unless the quit command already did: for an end of the process that comes from
+    // elsewhere (the event loop's end, the X server's loss).
+    void saveAtExit();
 
     // The menu commands.
     void pause();
@@ -104,8 +113,10 @@ private:
     void showInTray(double now, double clearsIn);
     void warnIfBlind();
     void restoreState();
-    void saveAtExit();
     void showHistory(bool withOverrides);
+    std::size_t flushLog();
+    void saveSoon();
+    bool raiseSettings();
 
     AppEnv env_;
     QDBusConnection bus_;
@@ -114,6 +125,11 @@ private:
     QString title_;
     bool warnedBlind_ = false;
     bool savedForQuit_ = false;
+    bool overriding_ = false;  // the override prompt, or its refusal, is open
+    QElapsedTimer saveWindow_; // commands' saves: the second they count in,
+    int savesInWindow_ = 0;    // how many were made in it,
+    bool saveQueued_ = false;  // and whether one waits for its end
+    LogBacklog unlogged_;
     std::vector<std::unique_ptr<SettingsWindow>> windows_;
     std::unique_ptr<HistoryWindow> historyWindow_;
 };

@@ -3,6 +3,7 @@
 #include "app/app_id.h"
 #include "app/autostart_entry.h"
 #include "storage/locations.h"
+#include "storage/posix_file.h"
 
 #include <array>
 #include <cerrno>
@@ -71,12 +72,12 @@ bool enabled(const Entry& e) {
     return !isTrue(e.get("Hidden")) && !isFalse(e.get("X-GNOME-Autostart-enabled"));
 }
 
-// Ours: a desktop entry that runs orbel-lite, wherever it lives, or a bare override with no Exec
-// at all. Desktops' own start-up settings copy our entry and edit it, and those copies stay ours.
+// Ours: a desktop entry that runs orbel-lite, wherever it lives. Desktops' own start-up settings
+// copy our entry and edit it, and those copies stay ours. One without Exec could be anyone's.
 bool ours(const Entry& e) {
     if (!e.desktopEntry) return false;
     const auto exec = e.keys.find("Exec");
-    return exec == e.keys.end() || fs::path(desktopExecProgram(exec->second)).filename() == "orbel-lite";
+    return exec != e.keys.end() && fs::path(desktopExecProgram(exec->second)).filename() == "orbel-lite";
 }
 
 enum class Found { missing, read, failed };
@@ -87,21 +88,25 @@ struct FileText {
     std::string error;
 };
 
+// An entry is a few hundred bytes; anything larger, or anything but a regular file (a FIFO would
+// hang the read), is no entry of ours and is not read.
+constexpr std::size_t maxEntryBytes = std::size_t{64} * 1024;
+
 FileText readFile(const fs::path& path) {
     FileText f;
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        f.found = errno == ENOENT ? Found::missing : Found::failed;
-        f.error = std::strerror(errno);
-        return f;
+    int error = 0;
+    std::optional<std::string> text = readBounded(path, maxEntryBytes, &error);
+    if (text) {
+        f.found = Found::read;
+        f.text = std::move(*text);
+    } else if (error == ENOENT) {
+        f.found = Found::missing;
+    } else {
+        f.found = Found::failed;
+        f.error = error == EFBIG    ? "larger than an autostart entry can be"
+                  : error == EINVAL ? "not a regular file"
+                                    : std::strerror(error);
     }
-    std::array<char, 4096> buf{};
-    ssize_t n = 0;
-    while ((n = read(fd, buf.data(), buf.size())) > 0)
-        f.text.append(buf.data(), static_cast<std::size_t>(n));
-    f.found = n < 0 ? Found::failed : Found::read;
-    if (n < 0) f.error = std::strerror(errno);
-    close(fd);
     return f;
 }
 
@@ -175,6 +180,34 @@ std::string entryText(const fs::path& exe, bool hidden) {
     return hidden ? text + "Hidden=true\n" : text;
 }
 
+// The entry's text with the keys of its [Desktop Entry] group given new values, every other line
+// as it was; a key the group lacks is added at the group's end.
+std::string withKeys(const std::string& text, std::map<std::string, std::string> keys) {
+    std::string out;
+    bool inGroup = false;
+    const auto addMissing = [&] {
+        for (const auto& [key, value] : keys)
+            out.append(key).append("=").append(value).append("\n");
+        keys.clear();
+    };
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        const std::string bare = trim(!line.empty() && line.back() == '\r' ? line.substr(0, line.size() - 1) : line);
+        if (!bare.empty() && bare[0] == '[') {
+            if (inGroup) addMissing();
+            inGroup = bare == "[Desktop Entry]";
+        } else if (const auto eq = bare.find('='); inGroup && eq != std::string::npos && bare[0] != '#') {
+            if (const auto it = keys.find(trim(bare.substr(0, eq))); it != keys.end()) {
+                line = it->first + "=" + it->second + (line.back() == '\r' ? "\r" : "");
+                keys.erase(it);
+            }
+        }
+        out += line + "\n";
+    }
+    if (inGroup) addMissing();
+    return out;
+}
+
 std::string writeEntry(const AutostartPlaces& places, bool hidden) {
     const std::string exe = places.exe.string();
     if (!places.exe.is_absolute() || hasControlCharacter(exe)) {
@@ -221,17 +254,19 @@ AutostartReport autostartState(const AutostartPlaces& places) {
 
 AutostartReport setAutostart(const AutostartPlaces& places, bool on) {
     AutostartReport before = autostartState(places);
-    if (!before.ok || (on && before.on)) return before;
+    if (!before.ok || before.on == on) return before;
     std::string error;
-    if (!on) {
-        error = writeEntry(places, true);
-    } else if (const auto sys = systemEntry(places); sys && enabled(parseEntry(sys->second.text))) {
-        // Off although the system-wide entry is enabled: our own override hides it.
-        if (unlink(places.userEntry.c_str()) != 0) {
-            error = "cannot remove " + places.userEntry.string() + ": " + std::strerror(errno);
+    if (const FileText user = readFile(places.userEntry); user.found == Found::read) {
+        // The user's own copy of our entry (their Exec arguments, a start-up delay) keeps all
+        // but the switches: Hidden, and GNOME's own where it turned the entry off.
+        std::map<std::string, std::string> keys{{"Hidden", on ? "false" : "true"}};
+        if (on && isFalse(parseEntry(user.text).get("X-GNOME-Autostart-enabled"))) {
+            keys["X-GNOME-Autostart-enabled"] = "true";
         }
+        error = writeAtomically(places.userEntry, withKeys(user.text, keys));
     } else {
-        error = writeEntry(places, false);
+        // Off hides an enabled system-wide entry; on writes an entry where none would start us.
+        error = writeEntry(places, !on);
     }
     if (!error.empty()) return failed(error);
     AutostartReport after = autostartState(places);

@@ -30,10 +30,12 @@ struct AutostartReport {
 
 AutostartReport autostartState(const AutostartPlaces& places);
 
-// Turns start at login on or off for this user and reports the state read back afterwards. Off
-// writes the user's entry with Hidden=true; on removes that override, or writes an enabled entry
-// where no system-wide one would start the agent. A user entry of the same name that is not ours
-// is never touched.
+// Turns start at login on or off for this user and reports the state read back afterwards. A user
+// entry of ours changes only its Hidden key (and, for on, GNOME's switch where it says false),
+// keeping everything else the user set in it; without one, off writes an entry with Hidden=true
+// over the system-wide one, and on writes an enabled entry where no system-wide one would start
+// the agent. A user entry that is not ours (another program's, one without Exec, anything but a
+// small regular file) is never touched.
 AutostartReport setAutostart(const AutostartPlaces& places, bool on);
 
 // An Exec value that runs exactly this program: quoted where the path holds a reserved character,

@@ -65,6 +65,7 @@ void takeFocus(QDialog& dialog, QWidget* focus) {
 std::optional<QString> QtDialogs::prompt(const QString& title, const QString& message, const QString& typed) {
     PromptDialog dialog(title, message);
     dialog.field->setText(typed);
+    open_ = &dialog;
     if (raise_) raise_(&dialog);
     takeFocus(dialog, dialog.field);
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
@@ -77,9 +78,17 @@ void QtDialogs::alert(const QString& message) {
     box.setWindowFlag(Qt::WindowStaysOnTopHint);
     box.setText(message);
     box.setStandardButtons(QMessageBox::Ok);
+    open_ = &box;
     if (raise_) raise_(&box);
     takeFocus(box, box.button(QMessageBox::Ok));
     box.exec();
+}
+
+void QtDialogs::raiseOpen() {
+    if (!open_) return;
+    if (raise_) raise_(open_);
+    open_->raise();
+    open_->activateWindow();
 }
 
 } // namespace orbel

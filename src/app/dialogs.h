@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QDialog>
+#include <QPointer>
 #include <QString>
 #include <functional>
 #include <optional>
@@ -20,6 +22,10 @@ public:
 
     // Shows a message with a single button and waits until it is dismissed.
     virtual void alert(const QString& message) = 0;
+
+    // Brings the prompt or message that is open to the front, for a further request that would
+    // otherwise open another one.
+    virtual void raiseOpen() {}
 };
 
 // Real dialogs. Each dialog is handed to `raise` before it runs, so that the agent can keep it
@@ -29,9 +35,11 @@ public:
     explicit QtDialogs(std::function<void(QWidget*)> raise) : raise_(std::move(raise)) {}
     std::optional<QString> prompt(const QString& title, const QString& message, const QString& typed) override;
     void alert(const QString& message) override;
+    void raiseOpen() override;
 
 private:
     std::function<void(QWidget*)> raise_;
+    QPointer<QDialog> open_;
 };
 
 } // namespace orbel

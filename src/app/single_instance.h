@@ -1,27 +1,31 @@
 #pragma once
 
+#include <filesystem>
 #include <string>
 
 namespace orbel {
 
-// Holds a lock that only one agent per user session can have; released when the process ends.
+// Holds the locks that keep to one agent: one per user session, in $XDG_RUNTIME_DIR, and one per
+// settings folder, in the support directory, so that two agents never write the same files
+// whatever their sessions. Each lock is a file of this user's that no other user can open, so no
+// one else can take it first. Released when the process ends.
 class SingleInstance final {
 public:
-    // Tries to take the lock in $XDG_RUNTIME_DIR (else the temporary directory, per user).
-    SingleInstance();
+    explicit SingleInstance(const std::filesystem::path& supportDir);
     ~SingleInstance();
     SingleInstance(const SingleInstance&) = delete;
     SingleInstance& operator=(const SingleInstance&) = delete;
 
-    // False when another agent of this session holds the lock.
-    bool acquired() const { return acquired_; }
+    // False when another agent holds either lock.
+    bool acquired() const { return refusal_.empty(); }
 
-    const std::string& path() const { return path_; }
+    // Why another agent keeps this one from running, naming the lock; empty when acquired.
+    const std::string& refusal() const { return refusal_; }
 
 private:
-    int fd_ = -1;
-    bool acquired_ = false;
-    std::string path_;
+    int sessionFd_ = -1;
+    int folderFd_ = -1;
+    std::string refusal_;
 };
 
 } // namespace orbel

@@ -12,6 +12,16 @@ struct Counted {
     bool blockEnded = false; // a block with time on it ended in a full break
 
     bool operator==(const Counted&) const = default;
+
+    // Adds what another stretch of time counted.
+    Counted& operator+=(const Counted& o) {
+        workSec += o.workSec;
+        overSec += o.overSec;
+        pausedSec += o.pausedSec;
+        callSec += o.callSec;
+        blockEnded = blockEnded || o.blockEnded;
+        return *this;
+    }
 };
 
 } // namespace orbel

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace orbel {
 
@@ -19,6 +20,9 @@ struct EngineState {
     double grantUntil = 0; // seconds since 1970; 0 = no grant
     std::int64_t grantsToday = 0;
     Lengths cycle{};
+    // Override log lines the log could not take yet, oldest first. The shell keeps them here so
+    // that a restart still appends them; the engine leaves this empty.
+    std::vector<std::string> unlogged{};
 
     bool operator==(const EngineState&) const = default;
 };

@@ -13,6 +13,10 @@ namespace {
 constexpr double maxStep = 5;         // a sleep or a clock change credits at most this much
 constexpr double newDayAfter = 72000; // 20 hours between two wake times
 constexpr double maxLevel = 5;
+constexpr double clockSlack = 1; // wall and boot clock steps that differ by less are one clock
+constexpr double daySec = 86400;
+constexpr double dayDrift = 7200; // how far a local midnight may lie from where the boot clock
+                                  // puts it: daylight saving's hour, slow clocks, and then some
 
 // x when it is a positive number, else 0: keeps counters that hostile settings could drive
 // negative or to NaN (a NaN ease rate, an infinite one times a zero step) at a sane floor.
@@ -42,11 +46,15 @@ bool startsNewDay(std::string_view seen, std::string_view today) {
 
 Machine::Machine(Config c) : cfg(std::move(c)) {}
 
-Out Machine::tick(double now, double idle, bool onCall, std::string_view today) {
-    if (startsNewDay(day, today)) {
+Out Machine::tick(double now, double idle, bool onCall, std::string_view today, std::optional<SteadyClocks> clocks) {
+    // What a suspend since the last tick counted, as idle time, joins what this tick counts.
+    const Counted slept = clocks ? followClocks(now, *clocks) : Counted{};
+    if (startsDay(today, clocks)) {
         day = today;
         grantsToday = 0;
         focusTodaySec = 0;
+    } else if (startsNewDay(day, today)) {
+        day = today; // the date ran ahead of the day the boot clock counts: the clock was changed
     }
     const double dt = timeStep(now);
     lastNow = now;
@@ -61,6 +69,7 @@ Out Machine::tick(double now, double idle, bool onCall, std::string_view today) 
     } else {
         counted.callSec = dt;
     }
+    counted += slept;
 
     const bool granted = grantUntil > now;
     Out out;
@@ -83,6 +92,63 @@ Out Machine::tick(double now, double idle, bool onCall, std::string_view today) 
     out.granted = granted;
     out.counted = counted;
     return out;
+}
+
+// The running deadlines move with the wall clock when it is changed, so that a grant, a pause
+// and the card's cooldown keep their real length; the step of this tick leaves the change out.
+// Time the system spent suspended counts as idle time, as the downtime of a restart does.
+Counted Machine::followClocks(double now, const SteadyClocks& clocks) {
+    const std::optional<SteadyClocks> before = steady_;
+    const double wallBefore = steadyWall_;
+    steady_ = clocks;
+    steadyWall_ = now;
+    if (!before) return {};
+    const double bootStep = clocks.boot - before->boot;
+    if (!(bootStep >= 0)) return {}; // not the same boot clock: nothing to compare
+    const double moved = (now - wallBefore) - bootStep;
+    if (std::abs(moved) > clockSlack) {
+        for (double* deadline : {&grantUntil, &cfg.pausedUntil, &stageSince, &lastNow}) {
+            if (*deadline > 0) *deadline += moved;
+        }
+    }
+    const double asleep = bootStep - (clocks.awake - before->awake);
+    if (asleep > clockSlack) {
+        // Nothing counts during a manual pause: the sleep is idle time only from the pause's end.
+        const double from = std::max(now - asleep, cfg.pausedUntil);
+        Counted counted = idleFor(now - from, now);
+        counted.pausedSec = positiveOrZero(std::min(from, now) - (now - asleep));
+        if (lastNow > 0) lastNow = std::min(now, lastNow + asleep);
+        return counted;
+    }
+    return {};
+}
+
+// Whether the day's counters start afresh at this tick. By the day's name alone without the
+// steady clocks: when the date moves past the day. With them, a day is a real one: the counters
+// start afresh once the boot clock has passed the end of their day (when a suspend or a clock
+// set back kept the date from moving), or when the date moves past the day at about the time the
+// boot clock expects; a date that runs ahead of the boot clock (a clock set forward) starts no
+// day of its own. So the counters never start afresh twice within one real day.
+bool Machine::startsDay(std::string_view today, const std::optional<SteadyClocks>& clocks) {
+    const bool dateMoved = startsNewDay(day, today);
+    if (!clocks || !(clocks->dayLeft >= 0)) return dateMoved;
+    const double boot = clocks->boot;
+    const double endByDate = boot + clocks->dayLeft;
+    bool starts = dateMoved;
+    if (dayEndBoot_ != 0 && boot >= dayEndBoot_) {
+        starts = true;
+        dayEndBoot_ = std::max(endByDate, dayEndBoot_ + daySec);
+    } else if (dayEndBoot_ == 0 || (dateMoved && boot >= dayEndBoot_ - dayDrift)) {
+        // The first reading, or the date's midnight where the boot clock expects it.
+        dayEndBoot_ = endByDate;
+    } else if (dateMoved) {
+        starts = false;
+        // The boot clock started the day a little before the date moved: the date's midnight
+        // is where this day ends.
+        if (boot - dayResetBoot_ < dayDrift && clocks->dayLeft > daySec - 2 * dayDrift) dayEndBoot_ = endByDate;
+    }
+    if (starts) dayResetBoot_ = boot;
+    return starts;
 }
 
 double Machine::timeStep(double now) const {
@@ -182,13 +248,18 @@ EngineState Machine::state(double now) const {
 }
 
 bool Machine::restore(const EngineState& kept, double now, std::string_view today, Counted* away) {
-    if (kept.day != today) return false;
+    // The date runs backwards only when the clock was set back: that day's counters still hold.
+    const bool setBack = isDateName(kept.day) && isDateName(today) && kept.day > today;
+    if (kept.day != today && !setBack) return false;
     day = kept.day;
     activeSec = kept.activeSec;
     overSec = kept.overSec;
     focusTodaySec = kept.focusTodaySec;
-    grantUntil = kept.grantUntil;
-    grantsToday = kept.grantsToday;
+    // A grant is never longer than one grant from the moment it was given, which came before the
+    // state was taken. A clock set back since moves its end back with it.
+    grantUntil = kept.grantUntil - kept.savedAt > cfg.grantMin * 60 + clockSlack ? 0 : kept.grantUntil;
+    if (grantUntil > 0 && now < kept.savedAt) grantUntil -= kept.savedAt - now;
+    grantsToday = std::clamp<std::int64_t>(kept.grantsToday, 0, std::max<std::int64_t>(cfg.maxGrantsPerDay, 0));
     cycle = kept.cycle;
     // Nothing counts during a manual pause, so the idle time starts where the pause ended.
     const double from = cfg.pausedUntil > kept.savedAt ? cfg.pausedUntil : kept.savedAt;

@@ -13,14 +13,27 @@
 
 namespace orbel {
 
+// Clocks read with the wall clock of a tick that the user cannot set: the boot clock, which runs
+// on while the system is suspended, and the awake clock, which stops then (on Linux
+// CLOCK_BOOTTIME and CLOCK_MONOTONIC, in seconds); and the seconds from the tick to the end of
+// its local day.
+struct SteadyClocks {
+    double boot = 0;
+    double awake = 0;
+    double dayLeft = 0;
+};
+
 // The focus engine's state. It never reads a clock: the shell feeds it once a second with
 // the time, the idle seconds, the call state and the name of the day.
 class Machine {
 public:
     explicit Machine(Config cfg);
 
-    // One step of the engine; see machine.cpp for the order of the steps.
-    Out tick(double now, double idle, bool onCall, std::string_view today);
+    // One step of the engine; see machine.cpp for the order of the steps. With the steady clocks
+    // the engine follows changes of the wall clock, suspends and the real length of a day;
+    // without them it knows only the wall clock and the day's name.
+    Out tick(double now, double idle, bool onCall, std::string_view today,
+             std::optional<SteadyClocks> clocks = std::nullopt);
 
     // The block and break a new cycle starts with: fixed, or by the adaptive rule.
     Lengths lengths(double now) const;
@@ -42,9 +55,11 @@ public:
     EngineState state(double now) const;
 
     // Takes up a state kept by an earlier run and counts the time since it was taken as idle
-    // time (see idleFor), leaving out the part a manual pause covered. A state of another day
-    // is not taken: false, and nothing changes. `away`, when given, receives what the time
-    // since was counted as.
+    // time (see idleFor), leaving out the part a manual pause covered. A state of an earlier day
+    // is not taken: false, and nothing changes. One dated later than today (the clock was set
+    // back since) keeps the day's counters. Values the engine could not have written are not
+    // honoured: a grant ending more than one grant after the state was taken, more grants than
+    // the day's cap. `away`, when given, receives what the time since was counted as.
     bool restore(const EngineState& kept, double now, std::string_view today, Counted* away = nullptr);
 
     // Applies `seconds` of idling in one step, as the one-second ticks would have counted
@@ -72,12 +87,19 @@ public:
     Lengths cycle{50, 5};
 
 private:
+    Counted followClocks(double now, const SteadyClocks& clocks);
+    bool startsDay(std::string_view today, const std::optional<SteadyClocks>& clocks);
     double timeStep(double now) const;
     void detectWake(double now, double idle);
     Counted count(double now, double idle, double dt);
     void newCycle(double now);
     double levelOf(double over) const;
     std::string cardText() const;
+
+    std::optional<SteadyClocks> steady_; // the steady clocks of the previous tick that had them
+    double steadyWall_ = 0;              // the wall clock of that tick
+    double dayEndBoot_ = 0;              // boot clock at which the day's counters end; 0 unknown
+    double dayResetBoot_ = 0;            // boot clock at which they last started afresh
 };
 
 } // namespace orbel

@@ -19,9 +19,10 @@ bool isLineBreak(UChar32 c) {
 
 // Characters that would let a logged reason drive the terminal that shows the log, reorder
 // the text around it, or make tools take the log for binary: the C0 and C1 controls (with
-// DEL), and the bidirectional embeddings, overrides and isolates.
+// DEL), and the bidirectional embeddings, overrides, isolates and marks.
 bool isUnsafeInLog(UChar32 c) {
-    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069) ||
+           c == 0x200E || c == 0x200F || c == 0x061C;
 }
 
 bool isTrimmed(UChar32 c) {

@@ -15,7 +15,7 @@ std::string_view trimReason(std::string_view text);
 std::int64_t graphemeCount(std::string_view text);
 
 // The reason as one log field: each tab, line break, other control character (C0, DEL, C1)
-// and bidirectional embedding, override or isolate becomes a space, so that a pasted reason can
+// and bidirectional embedding, override, isolate or mark becomes a space, so that a pasted reason can
 // neither end its record early, add fields to it, nor drive a terminal that shows the log.
 // Bytes that are not UTF-8 become U+FFFD. Everything else is kept.
 std::string oneLineField(std::string_view text);

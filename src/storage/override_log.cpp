@@ -31,6 +31,7 @@ bool writeRecord(Fd fd, std::string_view record) {
     const bool sized = ::fstat(fd.get(), &before) == 0;
     const std::string withBreak = partialLeft ? "\n" + std::string(record) : std::string(record);
     bool written = writeAll(fd.get(), withBreak);
+    const int writeError = errno;
     if (written) partialLeft = false;
     struct stat after {};
     if (!written && sized && ::fstat(fd.get(), &after) == 0 && after.st_size != before.st_size) {
@@ -40,17 +41,12 @@ bool writeRecord(Fd fd, std::string_view record) {
             after.st_size > before.st_size && after.st_size - before.st_size <= static_cast<off_t>(withBreak.size());
         partialLeft = !(onlyOurs && ::ftruncate(fd.get(), before.st_size) == 0);
     }
-    written = fd.close() && written;
-    return written;
+    const bool closed = fd.close();
+    errno = written ? errno : writeError; // why the write failed, not what the clean-up met
+    return closed && written;
 }
 
-} // namespace
-
-bool tryAppendLog(std::string_view line) {
-    // A failure here shows up as a failed open below.
-    makePrivateDirs(supportDir);
-    std::string record(line);
-    record += '\n';
+bool appendRecord(const std::string& record) {
     // Two rounds: another process may create the file between our open and our create.
     for (int round = 0; round < 2; ++round) {
         Fd fd = openRegular(logURL, O_WRONLY | O_APPEND);
@@ -67,8 +63,58 @@ bool tryAppendLog(std::string_view line) {
     return false;
 }
 
+} // namespace
+
+bool tryAppendLog(std::string_view line, int* error) {
+    // A failure here shows up as a failed open below.
+    makePrivateDirs(supportDir);
+    std::string record(line);
+    record += '\n';
+    errno = 0;
+    const bool done = appendRecord(record);
+    // A short write that set no errno is a full device in all but name.
+    if (!done && error != nullptr) *error = errno != 0 ? errno : ENOSPC;
+    return done;
+}
+
 void appendLog(std::string_view line) {
     tryAppendLog(line);
+}
+
+void LogBacklog::dropAppended() {
+    std::string records;
+    for (const std::string& line : lines)
+        records += line + "\n";
+    const Fd fd = openRegular(logURL, O_RDONLY);
+    struct stat st {};
+    if (!fd.valid() || ::fstat(fd.get(), &st) != 0) return;
+    // The longest run of waiting lines, from the first, that the log ends with.
+    std::string tail(std::min<std::size_t>(records.size(), static_cast<std::size_t>(st.st_size)), '\0');
+    const off_t at = st.st_size - static_cast<off_t>(tail.size());
+    if (::pread(fd.get(), tail.data(), tail.size(), at) != static_cast<ssize_t>(tail.size())) return;
+    for (std::size_t n = lines.size(), size = records.size(); n > 0; size -= lines[--n].size() + 1) {
+        if (size <= tail.size() && tail.ends_with(std::string_view(records).substr(0, size))) {
+            lines.erase(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(n));
+            return;
+        }
+    }
+}
+
+LogBacklog::Flushed LogBacklog::flush() {
+    Flushed result;
+    std::size_t done = 0;
+    int error = 0;
+    while (done < lines.size() && tryAppendLog(lines[done], &error))
+        ++done;
+    lines.erase(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(done));
+    result.appended = done;
+    if (lines.empty()) {
+        failing_ = false;
+    } else if (!failing_) {
+        failing_ = true;
+        result.failure = error;
+    }
+    return result;
 }
 
 } // namespace orbel

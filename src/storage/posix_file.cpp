@@ -5,8 +5,11 @@
 #include <cerrno>
 #include <charconv>
 #include <csignal>
+#include <cstdio>
 #include <fcntl.h>
 #include <limits>
+#include <mutex>
+#include <set>
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
@@ -46,7 +49,12 @@ bool makePrivateDirs(const fs::path& dir) {
 }
 
 Fd openRegular(const fs::path& path, int flags) {
-    // O_NONBLOCK keeps a FIFO in the file's place from hanging the open.
+    struct stat named {};
+    if (::stat(path.c_str(), &named) == 0 && !S_ISREG(named.st_mode)) {
+        errno = EINVAL;
+        return {};
+    }
+    // O_NONBLOCK keeps a FIFO that took the file's place since from hanging the open.
     Fd fd(::open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
     if (!fd.valid()) return fd;
     struct stat st {};
@@ -154,9 +162,51 @@ void syncDirectory(const fs::path& dir) {
     if (fd.valid()) ::fsync(fd.get());
 }
 
+const char* kindOf(mode_t mode) {
+    if (S_ISDIR(mode)) return "a directory";
+    if (S_ISFIFO(mode)) return "a FIFO";
+    if (S_ISSOCK(mode)) return "a socket";
+    if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+    return "not a regular file";
+}
+
+// Said once per file and what stands in its place: the agent saves every thirty seconds.
+void refuseOnce(const fs::path& target, const fs::path& real, const char* kind) {
+    static std::mutex guard;
+    static std::set<std::string> told;
+    const std::lock_guard lock(guard);
+    if (!told.insert(target.string() + '\0' + real.string() + '\0' + kind).second) return;
+    if (real == target) {
+        std::fprintf(stderr, "orbel-lite: %s is %s, not a file; it is left alone and not saved\n", target.c_str(),
+                     kind);
+    } else {
+        std::fprintf(stderr, "orbel-lite: %s links to %s, which is %s; it is left alone and not saved\n",
+                     target.c_str(), real.c_str(), kind);
+    }
+}
+
 } // namespace
 
-bool replaceFile(const fs::path& target, std::string_view bytes) {
+std::optional<fs::path> saveTarget(const fs::path& target) {
+    fs::path real = target;
+    struct stat st {};
+    if (::lstat(target.c_str(), &st) != 0) return real; // nothing there yet: a new file
+    if (S_ISLNK(st.st_mode)) {
+        std::error_code ec;
+        fs::path resolved = fs::canonical(target, ec);
+        // A link to nothing is replaced by the file itself, as before links were followed.
+        if (ec || ::stat(resolved.c_str(), &st) != 0) return real;
+        real = std::move(resolved);
+    }
+    if (S_ISREG(st.st_mode)) return real;
+    refuseOnce(target, real, kindOf(st.st_mode));
+    return std::nullopt;
+}
+
+bool replaceFile(const fs::path& named, std::string_view bytes) {
+    const std::optional<fs::path> place = saveTarget(named);
+    if (!place) return false;
+    const fs::path& target = *place;
     sweepStaleTemps(target);
     const fs::path temp = tempFileFor(target, ::getpid());
     Fd fd = createTemp(temp);

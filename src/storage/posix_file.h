@@ -39,7 +39,8 @@ private:
 bool makePrivateDirs(const std::filesystem::path& dir);
 
 // Opens an existing regular file with the given open flags. FIFOs, devices and directories are
-// refused without blocking. errno tells why on failure.
+// refused (EINVAL) without being opened, so none blocks and no device sees an open. errno tells
+// why on failure.
 Fd openRegular(const std::filesystem::path& path, int flags);
 
 // The whole content of a regular file of at most limit bytes; nothing for a larger or
@@ -51,9 +52,16 @@ std::optional<std::string> readBounded(const std::filesystem::path& path, std::s
 // Writes every byte, retrying short writes and interrupted calls.
 bool writeAll(int fd, std::string_view bytes);
 
-// Replaces target with a file holding bytes so that target is always either the old or the new
-// content: a temporary file beside it, flushed to disk, renamed over it, then the directory
-// flushed. An existing target's permission bits are kept; a new one gets the default mode.
+// Where a save of target lands: target itself, or, when target is a symbolic link to an existing
+// file, that file (so that links into a dotfiles folder survive). Nothing when that file exists
+// and is not a regular file (a FIFO, a socket, a device, a directory): replacing it would destroy
+// what the link points at. The first refusal for each target is said once on standard error.
+std::optional<std::filesystem::path> saveTarget(const std::filesystem::path& target);
+
+// Replaces the file that saveTarget names for target with one holding bytes, so that it is always
+// either the old or the new content: a temporary file beside it, flushed to disk, renamed over
+// it, then the directory flushed. An existing file's permission bits are kept; a new one gets the
+// default mode. False when saveTarget refuses, or on any failure.
 bool replaceFile(const std::filesystem::path& target, std::string_view bytes);
 
 // The temporary file that replaceFile uses for target in the process with the given id.

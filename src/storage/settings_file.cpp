@@ -4,6 +4,7 @@
 #include "storage/posix_file.h"
 #include "storage/settings_codec.h"
 
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -29,17 +30,6 @@ std::optional<std::string> readProblem(int error) {
     if (error == ENOENT || error == EINVAL || error == 0) return std::nullopt;
     if (error == EFBIG) return "larger than " + std::to_string(maxCfgBytes / 1024) + " KiB";
     return std::string("cannot be read: ") + std::strerror(error);
-}
-
-// A config.json that is a symbolic link (settings kept with the user's other dotfiles) is
-// replaced at the place it points to, so that the link survives the save.
-std::filesystem::path saveTarget() {
-    std::error_code ec;
-    if (std::filesystem::is_symlink(cfgURL, ec)) {
-        std::filesystem::path real = std::filesystem::canonical(cfgURL, ec);
-        if (!ec) return real;
-    }
-    return cfgURL;
 }
 
 // Keeps the file at target as copy, replacing an older copy: a second name for the same file
@@ -92,10 +82,48 @@ Config loadCfg() {
     return Config{};
 }
 
+std::optional<std::string> startupProblem(const Config& cfg) {
+    // A block under a minute, and the values of the settings window that make no sense at all: a
+    // break or blur stage of no length (every tick would be a whole break, switching enforcement
+    // off) and a negative number of overrides. Shorter positive lengths than the window offers
+    // stay a hand edit's choice. Written so that a value that is not a number at all fails too;
+    // no file can hold one, but a caller's record might.
+    struct Bound {
+        const char* key;
+        double value;
+        double minimum;
+        bool above; // the value must lie above the minimum, not merely reach it
+    };
+    const std::array<Bound, 4> bounds{{
+        {"workMin", cfg.workMin, 1, false},
+        {"breakMin", cfg.breakMin, 0, true},
+        {"stageEveryMin", cfg.stageEveryMin, 0, true},
+        {"maxGrantsPerDay", static_cast<double>(cfg.maxGrantsPerDay), 0, false},
+    }};
+    for (const auto& b : bounds) {
+        if (b.above ? !(b.value > b.minimum) : !(b.value >= b.minimum)) {
+            std::array<char, 128> text{};
+            std::snprintf(text.data(), text.size(), "\"%s\" is %.17g; it must be %s %g", b.key, b.value,
+                          b.above ? "above" : "at least", b.minimum);
+            return std::string(text.data());
+        }
+    }
+    return std::nullopt;
+}
+
 Config startupCheck(const Config& cfg) {
-    // Written so that a block that is not a number at all fails too; no file can hold one, but
-    // a caller's record might.
-    if (!(cfg.workMin >= 1.0)) return Config{};
+    return startupProblem(cfg) ? Config{} : cfg;
+}
+
+Config loadStartupCfg(double now) {
+    Config cfg = loadCfg();
+    if (const auto why = startupProblem(cfg)) {
+        // Only a record that came from the file: the defaults never fail.
+        if (!unusable) unusable = Unusable{cfgURL, *why};
+        return Config{};
+    }
+    constexpr double pauseSec = 3600;
+    if (cfg.pausedUntil > now + pauseSec) cfg.pausedUntil = 0;
     return cfg;
 }
 
@@ -104,8 +132,10 @@ bool trySaveCfg(const Config& cfg) {
     if (!text) return false;
     // A failure here shows up as a failed write below.
     makePrivateDirs(supportDir);
-    const std::filesystem::path target = saveTarget();
-    return keepUnusable(target) && replaceFile(target, *text);
+    // A config.json that is a symbolic link (settings kept with the user's other dotfiles) is
+    // replaced at the place it points to, so that the link survives the save.
+    const std::optional<std::filesystem::path> target = saveTarget(cfgURL);
+    return target && keepUnusable(*target) && replaceFile(*target, *text);
 }
 
 void saveCfg(const Config& cfg) {

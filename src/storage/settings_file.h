@@ -3,6 +3,8 @@
 #include "core/config.h"
 
 #include <cstddef>
+#include <optional>
+#include <string>
 
 namespace orbel {
 
@@ -15,9 +17,18 @@ inline constexpr std::size_t maxCfgBytes = 64 * 1024;
 // used (undecodable, too large, unreadable) is remembered, for the first save to keep aside.
 Config loadCfg();
 
-// The start-up check: a record whose block is shorter than 1 minute is replaced whole by
-// the defaults.
+// Why the start-up check refuses a record, or nothing when it passes: a block shorter than
+// 1 minute, a break or blur stage of no length, or a negative number of overrides a day.
+std::optional<std::string> startupProblem(const Config& cfg);
+
+// The start-up check: a record that startupProblem refuses is replaced whole by the defaults.
 Config startupCheck(const Config& cfg);
+
+// The settings to start with at `now`: loadCfg and the start-up check. A file whose record the
+// check refuses is kept aside at the first save, as a file that cannot be decoded is, with the
+// reason. A pause that would end more than an hour after now is not honoured (a pause is one
+// hour; nothing the agent writes lies further ahead): the record starts without it.
+Config loadStartupCfg(double now);
 
 // Writes the whole record to cfgURL, creating the support directory when missing. The file on
 // disk is always either the previous record or the new one. Never fails visibly.

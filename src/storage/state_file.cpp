@@ -47,6 +47,19 @@ std::optional<double> numberAt(const Json& doc, const char* key, Floor floor) {
     return allowed(x, floor) ? std::optional<double>(x) : std::nullopt;
 }
 
+// Waiting log lines go into the log as they stand, so each must be one record: text without a
+// line break.
+bool unloggedFrom(const Json& list, std::vector<std::string>& out) {
+    if (!list.is_array()) return false;
+    for (const Json& line : list) {
+        if (!line.is_string()) return false;
+        const auto& text = line.get_ref<const std::string&>();
+        if (text.find_first_of("\n\r") != std::string::npos) return false;
+        out.push_back(text);
+    }
+    return true;
+}
+
 } // namespace
 
 std::optional<std::string> encodeState(const EngineState& state) {
@@ -61,6 +74,7 @@ std::optional<std::string> encodeState(const EngineState& state) {
         if (!std::isfinite(state.cycle.*field)) return std::nullopt;
         doc[key] = state.cycle.*field;
     }
+    if (!state.unlogged.empty()) doc["unlogged"] = state.unlogged;
     // Text that is no UTF-8 (a caller's own day name) cannot be written as JSON.
     try {
         return doc.dump();
@@ -89,6 +103,8 @@ std::optional<EngineState> decodeState(std::string_view text) {
         if (!x) return std::nullopt;
         state.cycle.*field = *x;
     }
+    const auto unlogged = doc.find("unlogged");
+    if (unlogged != doc.end() && !unloggedFrom(*unlogged, state.unlogged)) return std::nullopt;
     return state;
 }
 

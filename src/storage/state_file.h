@@ -10,7 +10,8 @@ namespace orbel {
 
 // The engine's state as one compact JSON object: "day" (text), "savedAt", "activeSec",
 // "overSec", "focusTodaySec", "grantUntil", "workMin", "breakMin" (numbers) and "grantsToday"
-// (a whole number). Nothing when a number is not finite.
+// (a whole number), then "unlogged" (texts) when there are lines waiting for the log. Nothing when
+// a number is not finite.
 std::optional<std::string> encodeState(const EngineState& state);
 
 // Decodes what encodeState wrote. Nothing for anything else, and for values the engine could

@@ -40,7 +40,6 @@ struct ScriptedDialogs final : Dialogs {
         return a;
     }
     void alert(const QString& message) override { alerts.push_back(message); }
-
     std::deque<std::optional<QString>> answers;
     std::vector<QString> prompts;
     std::vector<QString> alerts;
@@ -75,6 +74,7 @@ struct AppFixture : ::testing::Test {
     App& start(std::function<std::string()> idleProblem = [] { return std::string(); }) {
         AppEnv env;
         env.clock = [this] { return now; };
+        env.steady = steady;
         env.idle = [this] { return idle; };
         env.onCall = [this] { return call; };
         env.callCause = [this] { return cause; };
@@ -96,6 +96,7 @@ struct AppFixture : ::testing::Test {
     }
 
     fs::path dir;
+    std::function<std::optional<SteadyClocks>(double)> steady;
     double now = 1765270801.25; // not on a save second
     double idle = 0;
     bool call = false;
@@ -159,14 +160,41 @@ TEST_F(AppFixture, WithoutAnyTraySaysSoOnceAndStillDarkensPastTheBlock) {
         EXPECT_TRUE(w->isVisible());
 }
 
-TEST_F(AppFixture, BlockBelowOneMinuteResetsEveryField) {
-    writeConfig(
-        R"({"adaptive":false,"workMin":0.5,"breakMin":9,"stageEveryMin":3,"holdSec":1,"easeAfterSec":1,)"
-        R"("easeRate":1,"grantMin":1,"maxGrantsPerDay":9,"reasonMinChars":1,"cooldownSec":1,"pausedUntil":0,"wakeTs":5})");
-    App& a = start();
-    EXPECT_EQ(a.machine->cfg.breakMin, 5);
-    EXPECT_EQ(a.machine->cfg.maxGrantsPerDay, 2);
-    EXPECT_TRUE(a.machine->cfg.adaptive);
+// Settings the start-up check refuses (a block under a minute, a break of no length) give the
+// defaults for every field, and the file is kept as config.json.invalid at the
+// first save, with the reason on stderr. A pause far beyond an hour is dropped, the rest kept.
+TEST_F(AppFixture, RefusedSettingsResetEveryFieldAndAreKeptAside) {
+    const std::string rest = R"("stageEveryMin":3,"holdSec":1,"easeAfterSec":1,"easeRate":1,"grantMin":1,)"
+                             R"("maxGrantsPerDay":9,"reasonMinChars":1,"cooldownSec":1,"wakeTs":5})";
+    const struct {
+        const char* work;
+        const char* brk;
+        const char* pausedUntil;
+        const char* reason; // on stderr; none: the record is used
+    } cases[] = {
+        {"0.5", "9", "0", "\"workMin\" is 0.5; it must be at least 1"},
+        {"25", "-1", "0", "\"breakMin\" is -1; it must be above 0"},
+        {"25", "9", "1e300", nullptr},
+    };
+    for (const auto& c : cases) {
+        const std::string text = std::string(R"({"adaptive":false,"workMin":)") + c.work + R"(,"breakMin":)" + c.brk +
+                                 R"(,"pausedUntil":)" + c.pausedUntil + "," + rest;
+        writeConfig(text);
+        fs::remove(cfgURL.string() + ".invalid");
+        testing::internal::CaptureStderr();
+        App& a = start();
+        a.save();
+        const std::string err = testing::internal::GetCapturedStderr();
+        const Config& cfg = a.machine->cfg;
+        EXPECT_EQ(cfg.maxGrantsPerDay, c.reason ? 2 : 9) << c.work << " " << c.brk;
+        EXPECT_EQ(cfg.adaptive, c.reason != nullptr);
+        EXPECT_EQ(cfg.pausedUntil, 0) << "a pause beyond an hour ahead is not honoured";
+        EXPECT_EQ(fs::exists(cfgURL.string() + ".invalid"), c.reason != nullptr);
+        if (c.reason) {
+            EXPECT_EQ(readFile(cfgURL.string() + ".invalid"), text);
+            EXPECT_NE(err.find(c.reason), std::string::npos) << err;
+        }
+    }
 }
 
 TEST_F(AppFixture, TitleFollowsMinutesOvertimeAndPause) {
@@ -350,26 +378,19 @@ TEST_F(AppFixture, SettingsSaveAppliesSavesAndCloses) {
     EXPECT_FALSE(a.machine->cfg.adaptive);
 }
 
-TEST_F(AppFixture, TwoSettingsWindowsEachSaveTheirOwnValues) {
+// One settings window at a time: a further request brings the open one forward, with what the
+// user typed, instead of opening another (a flood of requests once opened thousands).
+TEST_F(AppFixture, AFurtherRequestRaisesTheOpenSettingsWindow) {
     App& a = start();
     a.menu.settings->trigger();
-    QPointer<SettingsWindow> older = a.settings;
+    QPointer<SettingsWindow> first = a.settings;
+    first->fields.at("workMin")->setText("30");
     a.menu.settings->trigger();
-    QPointer<SettingsWindow> newer = a.settings;
-    ASSERT_NE(older, newer);
-    EXPECT_TRUE(older->isVisible());
-    EXPECT_TRUE(newer->isVisible());
-    EXPECT_EQ(a.fields.at("workMin"), newer->fields.at("workMin")) << "App refers to the newest window";
-
-    older->fields.at("workMin")->setText("30");
-    newer->fields.at("workMin")->setText("40");
-    older->saveButton->click();
-    EXPECT_EQ(a.machine->cfg.workMin, 30) << "Save applies the values of its own window";
-    EXPECT_FALSE(older->isVisible());
-    EXPECT_TRUE(newer->isVisible());
-    newer->saveButton->click();
-    EXPECT_EQ(a.machine->cfg.workMin, 40);
-    EXPECT_EQ(loadCfg().workMin, 40);
+    EXPECT_EQ(a.settings, first) << "the open window, with what the user typed";
+    EXPECT_EQ(first->fields.at("workMin")->text(), "30");
+    first->saveButton->click();
+    a.menu.settings->trigger();
+    EXPECT_NE(a.settings, first) << "once it is closed, a new one";
 }
 
 void pressKey(QWidget* target, Qt::Key key) {
@@ -481,6 +502,68 @@ TEST_F(AppFixture, ADaysRowHoldsWhatTheEngineCounted) {
         EXPECT_DOUBLE_EQ(c.saved, c.expected) << c.column;
     EXPECT_EQ(rows[0].date, "2026-12-09");
     EXPECT_DOUBLE_EQ(rows[0].focusSec, app->machine->focusTodaySec) << "the engine's own total of the day";
+}
+
+// A grant whose line the log cannot take stands; the line waits in the state file, survives a
+// restart, and goes in, in order, once the log can be written again. The user is told once per
+// spell of failures, with the reason.
+TEST_F(AppFixture, AnUnloggedGrantKeepsItsLineUntilTheLogTakesIt) {
+    App& a = start();
+    fs::create_directories(logURL); // a folder where the log should be
+    dialogs->answers = {QStringLiteral("client call starts in five minutes"),
+                        QStringLiteral("the server is on fire, really")};
+    testing::internal::CaptureStderr();
+    a.menu.override->trigger();
+    step();
+    now += 25 * 60;
+    a.menu.override->trigger();
+    step(3);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(a.last.granted) << "the grant stands";
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << "told once: " << err;
+    EXPECT_NE(err.find("cannot be written to " + logURL.string() + " (it is not a regular file)"), std::string::npos)
+        << err;
+    EXPECT_EQ(loadState().value_or(EngineState{}).unlogged.size(), 2u);
+
+    start(); // a restart: the lines are still owed
+    fs::remove(logURL);
+    step();
+    const std::string log = readFile(logURL);
+    EXPECT_NE(log.find("\t15min\tclient call starts in five minutes\n"), std::string::npos) << log;
+    EXPECT_GT(log.find("the server is on fire"), log.find("client call")) << "in the order granted";
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 2) << log;
+    EXPECT_TRUE(loadState().value_or(EngineState{}).unlogged.empty()) << "and no longer owed";
+    EXPECT_EQ(app->machine->grantsToday, 2);
+
+    // A run that ended between appending the lines and marking them done owes them no more.
+    EngineState ended = loadState().value_or(EngineState{});
+    const std::size_t second = log.find('\n') + 1;
+    ended.unlogged = {log.substr(0, second - 1), log.substr(second, log.size() - second - 1)};
+    ASSERT_TRUE(trySaveState(ended));
+    start();
+    step();
+    EXPECT_EQ(readFile(logURL), log) << "appended twice";
+}
+
+// With the clocks the user cannot set, a grant keeps its real length when the wall clock is set
+// back an hour in the middle of it.
+TEST_F(AppFixture, AClockSetBackDuringAGrantKeepsItsRealLength) {
+    double boot = 1000;
+    steady = [&](double) { return std::optional<SteadyClocks>(SteadyClocks{boot, boot, 3600}); };
+    App& a = start();
+    dialogs->answers = {QStringLiteral("client call starts in five minutes")};
+    a.menu.override->trigger();
+    for (int i = 0; i < 15 * 60 - 5; ++i) {
+        if (i == 60) now -= 3600;
+        boot += 1;
+        step();
+    }
+    EXPECT_TRUE(a.last.granted);
+    for (int i = 0; i < 10; ++i) {
+        boot += 1;
+        step();
+    }
+    EXPECT_FALSE(a.last.granted) << "over after 15 real minutes, not when the clock catches up";
 }
 
 // Any clean end of the event loop (the session manager's, say) saves as the quit command does.

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -105,7 +106,9 @@ TEST(AutostartSwitch, StateAndChangesFollowTheEntryTheDesktopPicks) {
     const std::string hidden = installed + "Hidden=true\n";
     const std::string foreign = "[Desktop Entry]\nType=Application\nName=Other\nExec=/usr/bin/other --tray\n";
     const std::string edited = "[Desktop Entry]\nType=Application\nName=Mine\nExec=\"/home/u/my bin/orbel-lite\" x\n";
-    enum class After { same, gone, hides, enabled };
+    // hides and enabled: an entry of ours for this executable; keptHidden and keptShown: the one before
+    // with its Hidden key alone changed.
+    enum class After { same, gone, hides, enabled, keptHidden, keptShown };
     struct Case {
         const char* name;
         const std::string* user; // "<dir>" and "<link>" make a folder or a link to the system entry
@@ -117,16 +120,23 @@ TEST(AutostartSwitch, StateAndChangesFollowTheEntryTheDesktopPicks) {
     };
     const std::string dir = "<dir>", link = "<link>", bare = "[Desktop Entry]\nHidden=true\n";
     const std::string gnomeOff = installed + "X-GNOME-Autostart-enabled=false\n", junk = "not an entry\n";
+    const std::string fifo = "<fifo>", huge = "<huge>";
+    const std::string mine = "[Desktop Entry]\nType=Application\nName=Mine\nExec=orbel-lite --x\nHidden=true\n"
+                             "X-GNOME-Autostart-Delay=30\n[Other]\nHidden=true\n";
     const Case cases[] = {
         {"nothing installed", nullptr, nullptr, nullptr, 0, "autostart: off (no autostart entry", After::gone},
         {"installed entry", nullptr, &installed, nullptr, 0, "autostart: on (", After::gone},
         {"user override", &hidden, &installed, nullptr, 0, "autostart: off (", After::same},
         {"GNOME's own switch", &gnomeOff, &installed, nullptr, 0, "autostart: off (", After::same},
-        {"bare override", &bare, &installed, nullptr, 0, "autostart: off (", After::same},
+        {"an entry without Exec is not ours", &bare, &installed, "on", 1, "is not an Orbel Lite", After::same},
+        {"a FIFO in its place", &fifo, &installed, "on", 1, "not a regular file", After::same},
+        {"a link to a huge file", &huge, &installed, "off", 1, "larger than an autostart entry", After::same},
         {"user entry is a folder", &dir, &installed, nullptr, 1, "cannot read", After::same},
         {"off hides the system entry", nullptr, &installed, "off", 0, "autostart: off (", After::hides},
-        {"off replaces a link, not its target", &link, &installed, "off", 0, "autostart: off (", After::hides},
-        {"on removes the override", &hidden, &installed, "on", 0, "autostart: on (", After::gone},
+        {"off replaces a link, not its target", &link, &installed, "off", 0, "autostart: off (", After::keptHidden},
+        {"on shows the override again", &hidden, &installed, "on", 0, "autostart: on (", After::keptShown},
+        {"on keeps a customised entry", &mine, &installed, "on", 0, "autostart: on (", After::keptShown},
+        {"GNOME's switch turns on too", &gnomeOff, &installed, "on", 0, "autostart: on (", After::keptShown},
         {"on with no system entry", nullptr, nullptr, "on", 0, "autostart: on (", After::enabled},
         {"on over a disabled system entry", nullptr, &hidden, "on", 0, "autostart: on (", After::enabled},
         {"on keeps an edited copy", &edited, &installed, "on", 0, "autostart: on (", After::same},
@@ -141,8 +151,16 @@ TEST(AutostartSwitch, StateAndChangesFollowTheEntryTheDesktopPicks) {
         if (c.user == &dir) fs::create_directories(home.userEntry);
         if (c.user == &link) fs::create_directories(home.userEntry.parent_path());
         if (c.user == &link) fs::create_symlink(home.sysEntry, home.userEntry);
-        if (c.user != nullptr && c.user != &dir && c.user != &link) put(home.userEntry, *c.user);
-        const std::string before = fs::is_regular_file(home.userEntry) ? slurp(home.userEntry) : "";
+        if (c.user == &fifo || c.user == &huge) fs::create_directories(home.userEntry.parent_path());
+        if (c.user == &fifo) mkfifo(home.userEntry.c_str(), 0600);
+        if (c.user == &huge) {
+            std::ofstream(home.root / "huge") << installed;
+            fs::resize_file(home.root / "huge", 1536LL << 20); // sparse: takes no room
+            fs::create_symlink(home.root / "huge", home.userEntry);
+        }
+        const bool special = c.user == &dir || c.user == &link || c.user == &fifo || c.user == &huge;
+        if (c.user != nullptr && !special) put(home.userEntry, *c.user);
+        const std::string before = fs::is_regular_file(home.userEntry) && c.user != &huge ? slurp(home.userEntry) : "";
         const Result r = home.run(c.arg == nullptr ? std::vector<std::string>{"--autostart"}
                                                    : std::vector<std::string>{"--autostart", c.arg});
         EXPECT_EQ(r.status, c.status) << r.out;
@@ -150,9 +168,21 @@ TEST(AutostartSwitch, StateAndChangesFollowTheEntryTheDesktopPicks) {
         if (c.sys != nullptr) {
             EXPECT_EQ(slurp(home.sysEntry), *c.sys);
         }
-        const std::string after = fs::exists(home.userEntry) ? slurp(home.userEntry) : "";
+        const std::string after = fs::is_regular_file(home.userEntry) && c.user != &huge ? slurp(home.userEntry) : "";
         if (c.after == After::same) {
             EXPECT_EQ(after, before);
+        }
+        if (c.after == After::keptHidden || c.after == After::keptShown) {
+            std::string expected = c.user == &link ? installed : before;
+            const bool had = expected.find("\nHidden=") != std::string::npos;
+            const auto at = expected.find("\nHidden=");
+            const std::string value = c.after == After::keptHidden ? "true" : "false";
+            if (had) expected.replace(at, expected.find('\n', at + 1) - at, "\nHidden=" + value);
+            const auto gnome = expected.find("X-GNOME-Autostart-enabled=false");
+            if (gnome != std::string::npos) expected.replace(gnome, 31, "X-GNOME-Autostart-enabled=true");
+            if (!had) expected += "Hidden=" + value + "\n";
+            EXPECT_EQ(after, expected) << "only the switch changes";
+            EXPECT_FALSE(fs::is_symlink(home.userEntry));
         }
         if (c.after == After::gone) {
             EXPECT_FALSE(fs::exists(fs::symlink_status(home.userEntry)));
@@ -180,7 +210,7 @@ TEST(AutostartSwitch, UnwritableFolderFailsWithItsReasonAndChangesNothing) {
     };
     const Case cases[] = {
         {"off", false, "cannot create"},
-        {"on", true, "cannot remove"},
+        {"on", true, "cannot write"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.arg);

@@ -11,6 +11,7 @@
 #include <sstream>
 #include <string>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -47,7 +48,9 @@ public:
         fs::remove(supportDir() / "state.json");
     }
 
-    pid_t spawn(const std::vector<std::string>& args, const std::string& platform, int outFd, int errFd) const {
+    pid_t spawn(const std::vector<std::string>& args, const std::string& platform, int outFd, int errFd,
+                const char* runtimeDir = nullptr) const {
+        const std::string runtime = runtimeDir ? runtimeDir : (root / "run").string();
         const pid_t pid = fork();
         if (pid != 0) return pid;
         setpgid(0, 0);
@@ -55,7 +58,11 @@ public:
         dup2(errFd, 2);
         setenv("HOME", root.c_str(), 1);
         setenv("XDG_CONFIG_HOME", (root / "config").c_str(), 1);
-        setenv("XDG_RUNTIME_DIR", (root / "run").c_str(), 1);
+        if (runtime.empty()) {
+            unsetenv("XDG_RUNTIME_DIR");
+        } else {
+            setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+        }
         if (platform.empty()) {
             unsetenv("QT_QPA_PLATFORM");
         } else {
@@ -73,11 +80,12 @@ public:
         _exit(127);
     }
 
-    Result run(const std::vector<std::string>& args, const std::string& platform = "offscreen") const {
+    Result run(const std::vector<std::string>& args, const std::string& platform = "offscreen",
+               const char* runtimeDir = nullptr) const {
         int out[2];
         int err[2];
         if (pipe(out) != 0 || pipe(err) != 0) return {};
-        const pid_t pid = spawn(args, platform, out[1], err[1]);
+        const pid_t pid = spawn(args, platform, out[1], err[1], runtimeDir);
         close(out[1]);
         close(err[1]);
         Result r;
@@ -213,6 +221,38 @@ TEST(AgentSignals, TermIntAndHupSaveThenExitCleanly) {
     }
 }
 
+// Settings and state files that link to FIFOs (or devices, as /dev/zero once was) are not saved
+// through: the agent saves on SIGTERM, says once per file why it does not, and ends cleanly with
+// the FIFOs still FIFOs.
+TEST(AgentSignals, LinksToWhatIsNoFileSurviveTheSaves) {
+    Sandbox box;
+    fs::create_directories(box.supportDir());
+    for (const char* name : {"config.json", "state.json"}) {
+        const fs::path fifo = box.root / (std::string(name) + ".fifo");
+        ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+        fs::create_symlink(fifo, box.supportDir() / name);
+    }
+    int out[2];
+    ASSERT_EQ(pipe(out), 0);
+    const pid_t agent = box.spawn({}, "offscreen", out[1], out[1]);
+    close(out[1]);
+    std::string log;
+    ASSERT_TRUE(waitForOutput(out[0], "orbel-lite: idle:", log)) << log;
+    kill(agent, SIGTERM);
+    int status = -1;
+    for (int i = 0; i < 200 && waitpid(agent, &status, WNOHANG) == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    log += Sandbox::drain(out[0]);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << log;
+    for (const char* name : {"config.json", "state.json"}) {
+        EXPECT_TRUE(fs::is_fifo(box.root / (std::string(name) + ".fifo"))) << name;
+        const std::string said = std::string(name) + " links to ";
+        const auto at = log.find(said);
+        EXPECT_NE(at, std::string::npos) << log;
+        EXPECT_EQ(log.find(said, at + 1), std::string::npos) << "said more than once: " << log;
+    }
+}
+
 TEST(Smoke, SelftestWinsOverSmokeAndNearMissesDoNotCount) {
     Sandbox box;
     EXPECT_EQ(box.run({"--smoke", "--selftest"}).out, "orbel-lite tests ok\n");
@@ -220,8 +260,8 @@ TEST(Smoke, SelftestWinsOverSmokeAndNearMissesDoNotCount) {
     // alongside a real smoke run only via the single-agent test below.
 }
 
-// The control switches ask a running agent and never start one; with none (here not even a
-// session bus) they say so and exit 1. The self-check still wins.
+// The control switches ask a running agent and never start one; without a session bus they say
+// that no agent can be asked, and exit 1. The self-check still wins.
 TEST(Control, SwitchesNeedARunningAgent) {
     Sandbox box;
     for (const char* sw : {"--status", "--pause", "--resume", "--override", "--settings", "--quit"}) {
@@ -229,7 +269,8 @@ TEST(Control, SwitchesNeedARunningAgent) {
         const Result r = box.run({sw});
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(r.out, "");
-        EXPECT_NE(r.err.find("orbel-lite: no agent is running in this session"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("orbel-lite: no session bus here"), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find("no agent is running"), std::string::npos) << r.err;
     }
     EXPECT_EQ(box.run({"--quit", "--selftest"}).out, "orbel-lite tests ok\n");
 }
@@ -298,6 +339,21 @@ TEST(Switches, AnswerWithoutADisplayAndRefuseWhatTheyDoNotKnow) {
     }
 }
 
+// Whether another process holds the lock at path, waited for up to ten seconds.
+bool lockHeld(const fs::path& lock) {
+    for (int i = 0; i < 200; ++i) {
+        const int fd = open(lock.c_str(), O_RDWR | O_CLOEXEC);
+        bool held = false;
+        if (fd >= 0) {
+            held = flock(fd, LOCK_EX | LOCK_NB) != 0;
+            close(fd);
+        }
+        if (held) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+}
+
 TEST(SingleAgent, SecondStartSaysSoWhileSmokeAndSelftestStillRun) {
     Sandbox box;
     int out[2];
@@ -320,17 +376,8 @@ TEST(SingleAgent, SecondStartSaysSoWhileSmokeAndSelftestStillRun) {
     } reaper{first, {out[0], err[0]}};
     // Wait until the first agent holds its lock, so that the second start cannot win the race
     // and run on.
-    const fs::path lock = box.root / "run" / "orbel-lite.lock";
-    bool held = false;
-    for (int i = 0; i < 200 && !held; ++i) {
-        const int fd = open(lock.c_str(), O_RDWR | O_CLOEXEC);
-        if (fd >= 0) {
-            held = flock(fd, LOCK_EX | LOCK_NB) != 0;
-            close(fd);
-        }
-        if (!held) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    ASSERT_TRUE(held) << "the first agent never took its lock";
+    ASSERT_TRUE(lockHeld(box.root / "run" / "orbel-lite.lock")) << "the first agent never took its lock";
+    ASSERT_TRUE(lockHeld(box.supportDir() / "agent.lock"));
     // With no session bus to reach the agent by, a second start can only say so.
     const Result second = box.run({});
     EXPECT_EQ(second.status, 1);
@@ -340,6 +387,21 @@ TEST(SingleAgent, SecondStartSaysSoWhileSmokeAndSelftestStillRun) {
     EXPECT_EQ(login.err, "");
     EXPECT_EQ(box.run({"--smoke"}).status, 0);
     EXPECT_EQ(box.run({"--selftest"}).out, "orbel-lite tests ok\n");
+
+    // Another session's agent, or one without a runtime folder, over the same settings would
+    // overwrite the first one's files: the lock in the settings folder keeps it out.
+    const fs::path otherRun = box.root / "other-run";
+    fs::create_directories(otherRun);
+    for (const char* runtime : {otherRun.c_str(), ""}) {
+        const Result other = box.run({}, "offscreen", runtime);
+        EXPECT_EQ(other.status, 1) << runtime;
+        EXPECT_NE(other.err.find("already running with the settings in " + box.supportDir().string()),
+                  std::string::npos)
+            << other.err;
+    }
+    struct stat st {};
+    ASSERT_EQ(stat((box.supportDir() / "agent.lock").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u) << "no other user can open it, so none can hold it";
 }
 
 } // namespace

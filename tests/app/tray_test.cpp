@@ -442,6 +442,28 @@ TEST_F(TrayBus, WithoutATrayTheCardCountsDownAndSaysHowToOverride) {
     EXPECT_TRUE(text.endsWith("To override, run orbel-lite --override and give a reason.")) << text.toStdString();
 }
 
+// The control interface refuses at once what none of its methods takes (arguments, unknown
+// names) with the standard errors, running nothing; a call with an argument larger than libdbus
+// keeps in memory unread (63 MB) leaves it answering.
+TEST_F(TrayBus, ControlRefusesWhatItDoesNotTakeAndStaysLiveAfterLargeCalls) {
+    App& a = start();
+    AgentBus control(a);
+    ASSERT_TRUE(control.start());
+    const QString name = agentBusName();
+    const QString path = agentObjectPath();
+    EXPECT_EQ(call(name, path, name, "Pause", {QStringLiteral("x")}).errorName(),
+              QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs"));
+    EXPECT_EQ(call(name, path, name, "Explode").errorName(),
+              QStringLiteral("org.freedesktop.DBus.Error.UnknownMethod"));
+    step();
+    EXPECT_EQ(a.machine->cfg.pausedUntil, 0) << "a refused call runs nothing";
+    call(name, path, name, "Override", {QString(70 * 1024 * 1024, QLatin1Char('x'))});
+    QDBusPendingCall answer =
+        host.asyncCall(QDBusMessage::createMethodCall(name, path, name, QStringLiteral("Status")), 5000);
+    spin([&] { return answer.isFinished(); });
+    EXPECT_EQ(answer.reply().type(), QDBusMessage::ReplyMessage) << "mute after a large call";
+}
+
 } // namespace
 } // namespace orbel
 

@@ -379,11 +379,42 @@ TEST(Restore, DowntimeCountsAsIdlingInOneStep) {
         EXPECT_DOUBLE_EQ(m.overSec, c.overAfter) << c.edge;
         EXPECT_EQ(m.cycle, c.cycleAfter) << c.edge;
         if (!c.taken) continue;
-        EXPECT_EQ(m.grantUntil, saved + 600) << c.edge;
+        EXPECT_EQ(m.grantUntil, saved + 600 + std::min(c.downtime, 0.0)) << c.edge << ": its real length is kept";
         // The first tick after it neither starts a new day nor credits the downtime again.
         m.tick(now, 0, false, c.today);
         EXPECT_EQ(m.grantsToday, 1) << c.edge;
         EXPECT_DOUBLE_EQ(m.focusTodaySec, 5000 + c.worked) << c.edge;
+    }
+}
+
+// What the engine could not have written is not honoured; a state dated after today (the clock
+// was set back since) keeps the day's counters, so a restart hands out no grants again.
+TEST(Restore, HostileOrSetBackStatesGiveNothingAway) {
+    constexpr double saved = 1765270800;
+    const struct {
+        const char* edge;
+        const char* day;
+        double grantUntil;
+        std::int64_t grants;
+        bool taken;
+        double grantAfter;
+        std::int64_t grantsAfter;
+    } cases[] = {
+        {"a grant a billion seconds ahead", "2026-12-09", saved + 1e9, 1, true, 0, 1},
+        {"a grant just over one grant ahead", "2026-12-09", saved + 902, 1, true, 0, 1},
+        {"a grant of exactly one grant", "2026-12-09", saved + 900, 1, true, saved + 900, 1},
+        {"grants past the cap", "2026-12-09", 0, 1000000, true, 0, 2},
+        {"dated tomorrow: the clock was set back", "2026-12-10", 0, 2, true, 0, 2},
+        {"dated yesterday", "2026-12-08", 0, 2, false, 0, 0},
+    };
+    for (const auto& c : cases) {
+        Machine m{Config{}};
+        const EngineState kept{c.day, saved, 100, 0, 5000, c.grantUntil, c.grants, {50, 5}};
+        EXPECT_EQ(m.restore(kept, saved + 10, "2026-12-09"), c.taken) << c.edge;
+        EXPECT_EQ(m.grantUntil, c.grantAfter) << c.edge;
+        m.tick(saved + 11, 0, false, "2026-12-09");
+        EXPECT_EQ(m.grantsToday, c.grantsAfter) << c.edge;
+        EXPECT_EQ(m.grant("client call starts in five minutes", saved + 12).has_value(), c.grantsAfter >= 2) << c.edge;
     }
 }
 

@@ -37,7 +37,8 @@ TEST(GraphemeCount, CountsUserPerceivedCharacters) {
 TEST(OneLineField, ReplacesLineBreaksControlsAndBidiFormatting) {
     EXPECT_EQ(oneLineField("a\tb\nc\vd\fe\rf\u0085g\u2028h\u2029i"), "a b c d e f g h i");
     const std::vector<std::pair<std::string, std::string>> cases = {
-        {"caf\u00e9 \U0001F600 \u05D0\u200F", "caf\u00e9 \U0001F600 \u05D0\u200F"}, // marks are no overrides
+        {"caf\u00e9 \U0001F600 \u05D0", "caf\u00e9 \U0001F600 \u05D0"},
+        {"a\u200Eb\u200Fc\u061Cd", "a b c d"}, // the direction marks reorder text around them too
         {"\x1b[31mred\x1b[0m", " [31mred [0m"},
         {"\x1b]0;title\x07x", " ]0;title x"},
         {std::string("nul\0in", 6), "nul in"},

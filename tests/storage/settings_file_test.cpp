@@ -163,6 +163,19 @@ TEST(StartupCheck, ABlockUnderOneMinuteResetsEveryField) {
         const Config checked = startupCheck(cfg);
         EXPECT_EQ(checked, kept ? cfg : Config{}) << workMin;
     }
+    // Breaks and blur stages of no length and negative override counts are refused too; short
+    // positive lengths (the tests' own quick settings) are not.
+    const std::vector<std::pair<std::function<void(Config&)>, bool>> others = {
+        {[](Config& c) { c.breakMin = 0.25; }, true},
+        {[](Config& c) { c.breakMin = 0; }, false},
+        {[](Config& c) { c.stageEveryMin = -0.0; }, false},
+        {[](Config& c) { c.maxGrantsPerDay = -1; }, false},
+    };
+    for (std::size_t i = 0; i < others.size(); ++i) {
+        Config cfg = record;
+        others[i].first(cfg);
+        EXPECT_EQ(startupCheck(cfg), others[i].second ? cfg : Config{}) << "case " << i;
+    }
 }
 
 // A file that is there but cannot be used gives the defaults; the first save keeps it as

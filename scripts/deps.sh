@@ -20,6 +20,8 @@ packages=(
   qt6-svg-dev desktop-file-utils appstream man-db build-essential debhelper dpkg-dev fakeroot lintian git
   # a real StatusNotifierItem host for the tray test
   xfce4-panel xfconf
+  # GNOME Shell, headless, for our extension's tests; gjs checks the extension's module form
+  gnome-shell gjs
 )
 
 sudo=""

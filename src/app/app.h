@@ -95,6 +95,7 @@ private:
     void setTitle(const QString& title);
     void showInTray(double now);
     void warnIfBlind();
+    void warnIfNoOverlay();
     void restoreState();
     void saveAtExit();
 

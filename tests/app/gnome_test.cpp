@@ -74,6 +74,7 @@ public:
     }
 
     std::string log() const { return shell_.dir() + "/agent.log"; }
+    void control(const std::string& command) const { test::run({ORBEL_LITE_EXE, command}, env_, 10); }
     bool running() { return child_.running(); }
 
     // The status title, as "orbel-lite --status" prints it first.
@@ -176,6 +177,26 @@ TEST(AgentOnGnomeShell, WithItsExtensionClicksPassTheBlurIsLiveACallAppPausesAnd
     EXPECT_TRUE(clickReaches(shell, x11, [&] { return occurrences(readAll(shell.dir() + "/xev.log"), "ButtonPress"); }))
         << "a click under the overlay did not reach the X11 window";
 
+    // The agent's own windows stay above the overlay: its plain light grey shows neither
+    // darkened by the tint nor smeared into the window's edge by the blur.
+    agent.control("--settings");
+    Rect settings;
+    ASSERT_TRUE(waitUntil([&] { return (settings = windowRect(shell, "Orbel Lite settings")).width > 0; }, 20));
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            settings = windowRect(shell, "Orbel Lite settings"); // placed after it is mapped
+            const QImage image = shot(shell);
+            const int y = settings.y + settings.height - 10;
+            return image.valid(settings.x, y) && qGray(image.pixel(settings.x + 2, y)) >= 230 &&
+                   qGray(image.pixel(settings.x + 10, y)) >= 230;
+        },
+        10))
+        << "the settings window at " << settings.x << "," << settings.y << " is not shown above the overlay";
+    // Closed again, so that it covers nothing below.
+    ASSERT_TRUE(shell.evalNumber("global.get_window_actors().map(a => a.meta_window).filter(w => w.get_title() === "
+                                 "'Orbel Lite settings').forEach(w => w.delete(global.get_current_time())); 1")
+                    .has_value());
+
     // The blur is live: a window that opens beneath it shows through at once.
     const int middleX = page.x + page.width / 2;
     const auto redInMiddle = [&] {
@@ -236,7 +257,8 @@ TEST(AgentOnGnomeShell, WithoutItsExtensionNothingBlocksAClickAndTheUserIsToldHo
     EXPECT_TRUE(waitUntil(
         [&] {
             const std::string log = readAll(agent.log());
-            return log.find("blur: none (nothing shown)") != std::string::npos &&
+            return log.find("front: x11 only (GNOME Wayland), blur: none (nothing shown), overlay: gnome-shell, "
+                            "tray: none") != std::string::npos &&
                    log.find(enable) != std::string::npos;
         },
         30))
@@ -249,6 +271,9 @@ TEST(AgentOnGnomeShell, WithoutItsExtensionNothingBlocksAClickAndTheUserIsToldHo
         << "the agent took the focus";
     EXPECT_TRUE(clickReaches(shell, x11, [&] { return occurrences(readAll(shell.dir() + "/xev.log"), "ButtonPress"); }))
         << "a click during the break did not reach the X11 window";
+    ASSERT_TRUE(shell.pointer(640, 12, true)); // the clock in the top bar
+    EXPECT_TRUE(waitUntil([&] { return shell.evalNumber("Main.panel.statusArea.dateMenu.menu.isOpen") == 1; }, 10))
+        << "a click during the break did not reach the top bar";
     // One desktop notification says how to turn the extension on.
     const std::string told = "Main.messageTray.getSources().flatMap(s => s.notifications)"
                              ".filter(n => (n.bannerBodyText ?? '').includes('" +

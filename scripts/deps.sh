@@ -20,9 +20,10 @@ packages=(
   qt6-svg-dev desktop-file-utils appstream man-db build-essential debhelper dpkg-dev fakeroot lintian git
   # a real StatusNotifierItem host for the tray test
   xfce4-panel xfconf
-  # more hosts for the tray's screenshots (tools/tray_shots.sh)
+  # more hosts for the tray's screenshots (tools/tray_shots.sh), and GNOME Shell, headless, for
+  # our extension's tests
   waybar gnome-shell gnome-shell-extension-appindicator
-  # the control-interface flood benchmark's D-Bus client
+  # the control-interface flood benchmark's D-Bus client; it also checks the extension's module form
   gjs
 )
 

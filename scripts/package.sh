@@ -41,6 +41,13 @@ check_installed() {
   appstreamcli validate --no-net "/usr/share/metainfo/$app_id.metainfo.xml"
   [ "$(man -w orbel-lite)" = /usr/share/man/man1/orbel-lite.1.gz ]
   dpkg-query -W -f='${Conffiles}\n' orbel-lite | grep -q "/etc/xdg/autostart/$app_id.desktop"
+  # The GNOME Shell extension, in the format of the shell Debian 12 ships (GNOME 43).
+  local ext=/usr/share/gnome-shell/extensions/orbel-lite@orbellite.org
+  for f in extension.js metadata.json "$app_id.Shell.xml" orbel-lite-symbolic.svg; do
+    [ -f "$ext/$f" ] || { echo "installed: $ext/$f is missing"; return 1; }
+  done
+  grep -q '"shell-version": \["43", "44"\]' "$ext/metadata.json"
+  grep -q '^function init(' "$ext/extension.js"
 
   # A private home, runtime folder and no display: the checks never meet a running agent.
   local home="$scratch/home"

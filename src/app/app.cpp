@@ -130,6 +130,7 @@ void App::launch() {
     timer_.start();
     tick();
     warnIfBlind();
+    warnIfNoOverlay();
 }
 
 void App::tick() {
@@ -185,6 +186,15 @@ void App::warnIfBlind() {
     const std::string problem = env_.idleProblem();
     if (problem.empty()) return;
     warnedBlind_ = true;
+    std::fprintf(stderr, "orbel-lite: %s\n", problem.c_str());
+    if (tray) tray->notify(QString::fromStdString(problem));
+}
+
+// Said once, on standard error and in the tray (or as a desktop notification): the overlay
+// cannot be shown here until the user sets something up.
+void App::warnIfNoOverlay() {
+    const std::string problem = overlay.problem();
+    if (problem.empty()) return;
     std::fprintf(stderr, "orbel-lite: %s\n", problem.c_str());
     if (tray) tray->notify(QString::fromStdString(problem));
 }

@@ -112,6 +112,7 @@ private:
     void setTitle(const QString& title);
     void showInTray(double now, double clearsIn);
     void warnIfBlind();
+    void warnIfNoOverlay();
     void restoreState();
     void showHistory(bool withOverrides);
     std::size_t flushLog();

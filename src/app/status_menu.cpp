@@ -21,6 +21,13 @@ StatusMenu::StatusMenu() {
     menu.addSeparator();
     quit = menu.addAction(QStringLiteral("Quit Orbel Lite"));
     quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    // Each command's entry is named after the method of the agent's control interface that runs
+    // it, for trays that call that interface rather than the actions.
+    pause->setObjectName(QStringLiteral("Pause"));
+    resume->setObjectName(QStringLiteral("Resume"));
+    override->setObjectName(QStringLiteral("Override"));
+    settings->setObjectName(QStringLiteral("Settings"));
+    quit->setObjectName(QStringLiteral("Quit"));
 }
 
 void StatusMenu::update(const Out& out) {

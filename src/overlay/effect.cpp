@@ -5,6 +5,7 @@
 
 #include <QScreen>
 
+#include "overlay/gnome/shell_effect.h"
 #ifdef ORBEL_OVERLAY_WAYLAND
 #include "overlay/wayland/layer_effect.h"
 #endif
@@ -23,6 +24,10 @@ std::string_view blurName(Backdrop backdrop) {
     case Backdrop::BlurredCopy:
     case Backdrop::SolidCopy:
         return "screencopy";
+    case Backdrop::ShellBlur:
+        return "gnome-shell";
+    case Backdrop::Nothing:
+        return "none (nothing shown)";
     case Backdrop::DarkenOnly:
         break;
     }
@@ -39,12 +44,17 @@ bool copyPainted(Backdrop backdrop, double blur, std::int64_t stage) {
     case Backdrop::CompositorBlur:
     case Backdrop::LivePicture:
     case Backdrop::DarkenOnly:
+    case Backdrop::ShellBlur:
+    case Backdrop::Nothing:
         break;
     }
     return false;
 }
 
 std::unique_ptr<OverlayEffect> makeOverlayEffect() {
+    if (auto shell = GnomeShellEffect::create()) {
+        return shell;
+    }
 #ifdef ORBEL_OVERLAY_WAYLAND
     // Before X11: on a wlroots session the agent's windows go through XWayland, whose windows
     // cannot pass clicks on to native ones beneath them.

@@ -30,13 +30,18 @@ enum class Backdrop {
     // windows are an opaque plain frame along the screen's edges; from then on an opaque
     // blurred copy of the screen.
     SolidCopy,
-    // A compositor blends the windows but no picture of the screen can be had (GNOME on
-    // Wayland): the windows darken alone.
+    // A compositor blends the windows but no picture of the screen can be had: the windows
+    // darken alone.
     DarkenOnly,
+    // GNOME Shell draws the overlay itself through our extension, with its own live blur.
+    ShellBlur,
+    // Nothing may be shown at all: on GNOME's Wayland without our extension, any overlay a
+    // client can make would take the clicks meant for the windows beneath it.
+    Nothing,
 };
 
-// The name of a backdrop in the agent's start-up line: "kwin", "live", "screencopy" or
-// "none (darken only)".
+// The name of a backdrop in the agent's start-up line: "kwin", "live", "screencopy",
+// "none (darken only)", "gnome-shell" or "none (nothing shown)".
 std::string_view blurName(Backdrop backdrop);
 
 // Whether a window with this backdrop paints its screen copy at this blur strength (the blur
@@ -85,13 +90,18 @@ public:
     // Whether the overlay is on screen, between present() and withdraw().
     [[nodiscard]] virtual bool presenting() const { return false; }
 
+    // One plain sentence for the user when the overlay cannot do its job on this desktop and
+    // the user can change that, else empty.
+    [[nodiscard]] virtual std::string problem() { return {}; }
+
     // For the backdrops made from a copy of the screen: what screen shows now. Called only
     // while the overlay is off the screen, so it never ends up blurred into its own backdrop.
     [[nodiscard]] virtual QPixmap copyScreen(QScreen& screen);
 };
 
-// The first backend that works here: layer-shell surfaces on a wlroots compositor, X11 when the
-// application talks to an X server, else the null backend.
+// The first backend that works here: our GNOME Shell extension on GNOME's Wayland, layer-shell
+// surfaces on a wlroots compositor, X11 when the application talks to an X server, else the
+// null backend.
 std::unique_ptr<OverlayEffect> makeOverlayEffect();
 
 // "blur: " and the name of the backdrop the desktop allows now, for the start-up line, and

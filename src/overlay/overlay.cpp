@@ -53,6 +53,10 @@ std::string_view Overlay::backendName() {
     return effect().name();
 }
 
+std::string Overlay::problem() {
+    return effect().problem();
+}
+
 void Overlay::ensure() {
     const QList<QScreen*> screens = screenList ? screenList() : QGuiApplication::screens();
     if (wins.size() != static_cast<std::size_t>(screens.size())) {

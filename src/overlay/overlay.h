@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -54,6 +55,10 @@ public:
 
     // Which desktop backend serves the overlay ("x11", "null"), for diagnostics.
     [[nodiscard]] std::string_view backendName();
+
+    // One plain sentence for the user when the overlay cannot do its job on this desktop and
+    // the user can change that, else empty.
+    [[nodiscard]] std::string problem();
 
     // The overlay windows, one per screen, in the order of QGuiApplication::screens(). Where
     // the backend shows the overlay on surfaces of its own (layer-shell on wlroots), they are

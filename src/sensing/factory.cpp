@@ -1,6 +1,7 @@
 #include "factory.h"
 
 #include "call_apps.h"
+#include "dbus/gnome_shell_front.h"
 #include "dbus/mutter_idle.h"
 #include "pulse/pulse_mic.h"
 #include "wayland/plasma_front.h"
@@ -72,12 +73,17 @@ std::vector<Candidate<MicSource>> micCandidates(const Environment& env) {
     return {{"pulse", [s = env.pulseServer] { return std::unique_ptr<MicSource>(PulseMic::open(s)); }}};
 }
 
-// wlroots compositors list every window, native or XWayland, with the activated one marked;
-// KWin does the same for programs whose installed desktop entry asks for its window list.
-// Elsewhere on a Wayland session the X11 answer covers XWayland windows only; that is still
-// better than none, since it is where the call applications' Linux builds mostly run.
+// Our GNOME Shell extension tells the window in front on GNOME's Wayland; wlroots compositors
+// list every window, native or XWayland, with the activated one marked; KWin does the same for
+// programs whose installed desktop entry asks for its window list. Elsewhere on a Wayland
+// session the X11 answer covers XWayland windows only; that is still better than none, since it
+// is where the call applications' Linux builds mostly run.
 std::vector<Candidate<FrontSource>> frontCandidates(const Environment& env) {
     std::vector<Candidate<FrontSource>> list;
+    if (!env.waylandDisplay.empty() && desktopName(env.desktop) == "GNOME" && !env.sessionBus.empty()) {
+        list.push_back({"gnome-shell",
+                        [b = env.sessionBus] { return std::unique_ptr<FrontSource>(GnomeShellFront::open(b)); }});
+    }
     if (!env.waylandDisplay.empty()) {
         list.push_back({"wlr-foreign-toplevel",
                         [w = env.waylandDisplay] { return std::unique_ptr<FrontSource>(WaylandFront::open(w)); }});

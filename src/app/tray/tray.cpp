@@ -2,8 +2,10 @@
 
 #include "app/app_id.h"
 #include "app/tray/qt_tray_item.h"
+#include "app/tray/shell_indicator.h"
 #include "app/tray/sni_item.h"
 #include "app/tray/xembed_probe.h"
+#include "gnome_shell/shell_names.h"
 
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
@@ -38,6 +40,7 @@ bool isTrue(const QDBusMessage& reply) {
 Tray::Tray(QMenu& menu, QDBusConnection bus)
     : menu_(menu), bus_(std::move(bus)),
       watcher_(QString::fromLatin1(SniItem::watcherName), bus_, QDBusServiceWatcher::WatchForRegistration),
+      shellWatcher_(QString::fromLatin1(shellBusName), bus_, QDBusServiceWatcher::WatchForRegistration),
       item_(std::make_unique<NullItem>()) {
     xembedPoll_.setInterval(2000);
     connect(&xembedPoll_, &QTimer::timeout, this, &Tray::checkXembed);
@@ -51,8 +54,10 @@ void Tray::start() {
         bus_.connect(QString::fromLatin1(SniItem::watcherName), QStringLiteral("/StatusNotifierWatcher"),
                      QString::fromLatin1(SniItem::watcherName), QStringLiteral("StatusNotifierHostRegistered"), this,
                      SLOT(checkWatcher()));
+        connect(&shellWatcher_, &QDBusServiceWatcher::serviceRegistered, this, &Tray::checkShell);
     }
     if (sniHostRegistered()) useSni();
+    if (kind() == QLatin1String("none")) useShell();
     if (kind() == QLatin1String("none") && xembedTrayPresent()) use(std::make_unique<QtTrayItem>(menu_, look_));
     if (kind() == QLatin1String("none")) {
         std::fprintf(stderr, "orbel-lite: %s\n", noTrayMessage);
@@ -83,6 +88,18 @@ void Tray::checkXembed() {
         use(std::make_unique<QtTrayItem>(menu_, look_));
         xembedPoll_.stop();
     }
+}
+
+// The extension came (or came back while another tray serves): taken only where there is none,
+// since a StatusNotifierItem host shows more and an indicator in use follows the extension itself.
+void Tray::checkShell() {
+    if (kind() == QLatin1String("none")) useShell();
+}
+
+void Tray::useShell() {
+    if (!bus_.isConnected()) return;
+    auto indicator = std::make_unique<ShellIndicator>(menu_, bus_);
+    if (indicator->ok()) use(std::move(indicator));
 }
 
 void Tray::useSni() {

@@ -16,9 +16,10 @@ namespace orbel {
 extern const char* const noTrayMessage;
 
 // Chooses the tray at start and again when a better one appears: our StatusNotifierItem where a
-// StatusNotifierWatcher has a host registered, else Qt's XEmbed icon where an XEmbed tray
-// manager runs, else none (said once on stderr and as a desktop notification). A watcher or an
-// XEmbed tray that appears later is taken when it appears.
+// StatusNotifierWatcher has a host registered, else the indicator of our GNOME Shell extension
+// where it runs, else Qt's XEmbed icon where an XEmbed tray manager runs, else none (said once
+// on stderr and as a desktop notification). A watcher, the extension or an XEmbed tray that
+// appears later is taken when it appears.
 class Tray final : public QObject {
     Q_OBJECT
 public:
@@ -41,16 +42,19 @@ public:
 
 private slots:
     void checkWatcher();
+    void checkShell();
 
 private:
     bool sniHostRegistered();
     void use(std::unique_ptr<StatusItem> item);
     void useSni();
+    void useShell();
     void checkXembed();
 
     QMenu& menu_;
     QDBusConnection bus_;
     QDBusServiceWatcher watcher_;
+    QDBusServiceWatcher shellWatcher_;
     QTimer xembedPoll_;
     std::unique_ptr<StatusItem> item_;
     TrayLook look_;

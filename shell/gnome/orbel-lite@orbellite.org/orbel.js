@@ -23,9 +23,12 @@ const COMPATIBLE = 1;
 // readable, while large shapes and colours still show through.
 const BLUR_SIGMA = 30;
 
-// The card: the middle 60 % of the monitor's width, its lower edge 42 % of the height above
-// the bottom, 120 pixels tall; white text of 28 pixels, medium weight, centred from the top.
-const CARD_HEIGHT = 120;
+// The card: the middle 60 % of the monitor's width, its top 120 pixels above the line 42 % of
+// the height above the bottom, and room below that line for the lines under the sentence (how
+// long the break has to go, how to override); white text of 28 pixels, medium weight, centred
+// from the top. The agent's own windows place it the same way.
+const CARD_REASON_HEIGHT = 120;
+const CARD_NOTE_HEIGHT = 120;
 const CARD_STYLE = 'color: white; font-size: 28px; font-weight: 500; text-align: center; ' +
     'padding: 4px 12px; border-radius: 12px;';
 
@@ -41,7 +44,7 @@ function cardFrame(monitor) {
     const left = Math.round(0.2 * monitor.width);
     const right = Math.round(0.8 * monitor.width);
     const bottom = Math.round(monitor.height - 0.42 * monitor.height);
-    return {x: left, y: bottom - CARD_HEIGHT, width: right - left, height: CARD_HEIGHT};
+    return {x: left, y: bottom - CARD_REASON_HEIGHT, width: right - left, height: CARD_REASON_HEIGHT + CARD_NOTE_HEIGHT};
 }
 
 // The blur's strength for its opacity. The shell paints a blur of what lies beneath an actor

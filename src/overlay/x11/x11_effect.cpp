@@ -81,6 +81,12 @@ Backdrop X11Effect::backdrop() {
     const ReplyPtr owner(xcb_get_selection_owner_reply(c_, ownerCookie, nullptr));
     const ReplyPtr props(xcb_list_properties_reply(c_, propsCookie, nullptr));
     const bool composited = owner && owner->owner != XCB_NONE;
+    // Under Wayland the X server holds only the X clients' windows: any picture made from it
+    // would show them over black. Otherwise the live picture comes first, KWin included: it
+    // follows the blur curve, where KWin's blur-behind has one strength only.
+    if (composited && !xwayland_ && liveCapable_ && !liveFailed_) {
+        return Backdrop::LivePicture;
+    }
     // KWin's blur effect announces itself by a root window property of the request's name.
     if (composited && props && blurAtom_ != 0) {
         const xcb_atom_t* atoms = xcb_list_properties_atoms(props.p);
@@ -89,15 +95,10 @@ Backdrop X11Effect::backdrop() {
             return Backdrop::CompositorBlur;
         }
     }
-    // Under Wayland the X server holds only the X clients' windows: any picture made from it
-    // would show them over black. The Wayland compositor blends the windows regardless.
     if (xwayland_) {
-        return Backdrop::DarkenOnly;
+        return Backdrop::DarkenOnly; // the Wayland compositor blends the windows regardless
     }
-    if (!composited) {
-        return Backdrop::SolidCopy;
-    }
-    return liveCapable_ && !liveFailed_ ? Backdrop::LivePicture : Backdrop::BlurredCopy;
+    return composited ? Backdrop::BlurredCopy : Backdrop::SolidCopy;
 }
 
 void X11Effect::setBlurBehind(QWidget& window, bool on) {

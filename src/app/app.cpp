@@ -29,6 +29,7 @@ AppEnv systemEnv() {
         return duration<double>(system_clock::now().time_since_epoch()).count();
     };
     env.idle = [] { return idleSeconds(); };
+    env.idleKnown = [] { return idleKnown(); };
     env.onCall = [] { return onCall(); };
     env.callCause = [] { return callCause(); };
     env.today = [](double now) {
@@ -98,7 +99,7 @@ void App::launch() {
 
 void App::tick() {
     const double now = env_.clock();
-    const double idle = env_.idle();
+    const double idle = tickIdle(env_.idle(), !env_.idleKnown || env_.idleKnown(), machine->cfg.holdSec);
     const bool call = env_.onCall();
     last = machine->tick(now, idle, call, env_.today(now));
     overlay.show(last);

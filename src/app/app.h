@@ -29,6 +29,7 @@ namespace orbel {
 struct AppEnv {
     std::function<double()> clock;            // seconds since 1970, with fractions
     std::function<double()> idle;             // seconds since the last input
+    std::function<bool()> idleKnown;          // false while idle() is only a lower bound; null: true
     std::function<bool()> onCall;             // microphone in use or a call application in front
     std::function<CallCause()> callCause;     // what made the last onCall() answer true
     std::function<std::string(double)> today; // the local date of a clock value, "yyyy-MM-dd"

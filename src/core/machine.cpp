@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <utility>
 
 namespace orbel {
@@ -99,6 +100,7 @@ void Machine::newCycle(double now) {
 }
 
 void Machine::count(double now, double idle, double dt) {
+    // Each case is asked for in the positive, so an idle time that is not a number takes none.
     if (idle >= cycle.brk * 60) {
         newCycle(now);
     } else if (idle < cfg.holdSec) {
@@ -192,6 +194,11 @@ void Machine::idleFor(double seconds, double now) {
     const double easeFrom = cfg.holdSec > cfg.easeAfterSec ? cfg.holdSec : cfg.easeAfterSec;
     const double easing = seconds - easeFrom;
     if (easing > 0) overSec = positiveOrZero(overSec - easing * cfg.easeRate);
+}
+
+double tickIdle(double idle, bool known, double holdSec) {
+    if (known || idle >= holdSec) return idle;
+    return std::numeric_limits<double>::quiet_NaN();
 }
 
 } // namespace orbel

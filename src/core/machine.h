@@ -19,7 +19,9 @@ class Machine {
 public:
     explicit Machine(Config cfg);
 
-    // One step of the engine; see machine.cpp for the order of the steps.
+    // One step of the engine; see machine.cpp for the order of the steps. An idle time that is
+    // not a number (the platform cannot tell yet, see tickIdle()) counts neither as work nor as
+    // rest, and does not start a day.
     Out tick(double now, double idle, bool onCall, std::string_view today);
 
     // The block and break a new cycle starts with: fixed, or by the adaptive rule.
@@ -64,5 +66,12 @@ private:
     double levelOf(double over) const;
     std::string cardText() const;
 };
+
+// The idle time a tick is fed. known is false where the platform has seen no input yet and
+// idle is only the time it has watched without any (idle notifications tell from the moment
+// they are asked): the user may have been away much longer. Such a time below the hold, which
+// would count as work that nobody saw, comes back as not a number; from the hold on it is
+// rest the platform did see, and is passed on.
+double tickIdle(double idle, bool known, double holdSec);
 
 } // namespace orbel

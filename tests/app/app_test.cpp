@@ -75,6 +75,7 @@ struct AppFixture : ::testing::Test {
         AppEnv env;
         env.clock = [this] { return now; };
         env.idle = [this] { return idle; };
+        env.idleKnown = [this] { return idleKnown; };
         env.onCall = [this] { return call; };
         env.callCause = [this] { return cause; };
         env.today = [](double) { return std::string("2026-12-09"); };
@@ -97,6 +98,7 @@ struct AppFixture : ::testing::Test {
     fs::path dir;
     double now = 1765270801.25; // not on a save second
     double idle = 0;
+    bool idleKnown = true;
     bool call = false;
     CallCause cause;
     int terminated = 0;
@@ -116,6 +118,17 @@ TEST_F(AppFixture, LaunchUsesDefaultsWithoutAFileAndTitlesAtOnce) {
     EXPECT_EQ(a.title(), "Orbel 60m");
     EXPECT_EQ(a.look().toolTip.value(0), "Orbel 60m") << "the tooltip starts with the title";
     EXPECT_FALSE(fs::exists(supportDir)) << "launch writes nothing";
+}
+
+// A source that has seen no input yet (idle notifications at start) gets no work counted.
+TEST_F(AppFixture, NoWorkCountsBeforeTheIdleSourceHasSeenInput) {
+    idleKnown = false;
+    App& a = start();
+    step(5);
+    EXPECT_EQ(a.machine->activeSec, 0);
+    idleKnown = true;
+    step(5);
+    EXPECT_EQ(a.machine->activeSec, 5);
 }
 
 TEST_F(AppFixture, SaysOnceWhenIdleTimeCannotBeRead) {

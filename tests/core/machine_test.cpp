@@ -251,36 +251,17 @@ TEST(Tick, GrantHidesTheStageWhileOvertimeGrows) {
     EXPECT_EQ(d.m.stageSince, d.now) << "the card shows anew, and so does its cooldown";
 }
 
-// Before the platform has seen any input, the time it watched without input counts as rest
-// from the hold on, and as nothing below it: no work, no easing, no break, no new day.
+// Before the platform has seen any input, the time it watched without input is passed on from
+// the hold on; below it the tick gets not a number, which counts no work and no rest.
 TEST(Tick, IdleNotSeenYetCountsNoWork) {
-    struct Case {
-        const char* edge;
-        double idle;
-        bool known;
-        bool passedOn;
-    };
-    const Case cases[] = {
-        {"known_active", 5, true, true},      {"nothing_seen_yet", 0, false, false},
-        {"watched_briefly", 119.9, false, false}, {"watched_for_the_hold", 120, false, true},
-        {"watched_past_the_break", 400, false, true},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.edge);
-        const double fed = tickIdle(c.idle, c.known, Config{}.holdSec);
-        if (c.passedOn) {
-            EXPECT_EQ(fed, c.idle);
-            continue;
-        }
-        Driver d;
-        d.m.activeSec = 3000;
-        d.m.overSec = 100;
-        d.m.cfg.wakeTs = d.now - 80000;
-        d.run(3, fed);
-        EXPECT_EQ(d.m.activeSec, 3000);
-        EXPECT_EQ(d.m.overSec, 100);
-        EXPECT_EQ(d.m.cfg.wakeTs, d.now - 3 - 80000);
-    }
+    EXPECT_EQ(tickIdle(5, true, 120), 5);
+    EXPECT_EQ(tickIdle(120, false, 120), 120);
+    Driver d;
+    d.m.activeSec = 3000;
+    d.m.overSec = 100;
+    for (const double idle : {0.0, 119.9}) d.run(2, tickIdle(idle, false, 120));
+    EXPECT_EQ(d.m.activeSec, 3000);
+    EXPECT_EQ(d.m.overSec, 100);
 }
 
 TEST(Tick, WakeDetection) {

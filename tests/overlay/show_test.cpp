@@ -252,33 +252,23 @@ TEST_F(ShowTest, CompositorBlurFadesTheWholeWindowAndTakesNoCopy) {
 
 // KWin's blur has one strength: it is asked for where the curve's blur reaches one half
 // (level 1.32 lies just below, 1.33 just above), and given up again as easing lowers the
-// level; below it the window darkens alone. No other backdrop asks for it.
+// level. No other backdrop asks for it.
 TEST_F(ShowTest, CompositorBlurFollowsTheCurveThroughHalfStrengthBothWays) {
-    struct Case {
+    const struct {
         Backdrop backdrop;
-        std::int64_t stage;
         double level;
         bool on;
-    };
-    const Case cases[] = {
-        {Backdrop::CompositorBlur, 1, 0.5, false}, {Backdrop::CompositorBlur, 1, 1, false},
-        {Backdrop::CompositorBlur, 2, 1.32, false}, {Backdrop::CompositorBlur, 2, 1.33, true},
-        {Backdrop::CompositorBlur, 5, 5, true},    {Backdrop::CompositorBlur, 2, 1.4, true},
-        {Backdrop::CompositorBlur, 2, 1.3, false}, {Backdrop::CompositorBlur, 1, 0.9, false},
-        {Backdrop::LivePicture, 5, 5, false},      {Backdrop::DarkenOnly, 5, 5, false},
-        {Backdrop::BlurredCopy, 5, 5, false},
+    } cases[] = {
+        {Backdrop::CompositorBlur, 1, false}, {Backdrop::CompositorBlur, 1.32, false},
+        {Backdrop::CompositorBlur, 1.33, true}, {Backdrop::CompositorBlur, 1.3, false},
+        {Backdrop::CompositorBlur, 5, true},    {Backdrop::LivePicture, 5, false},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << "backdrop " << static_cast<int>(c.backdrop) << " level " << c.level);
-        if (desktop->backdrop != c.backdrop) {
-            desktop->backdrop = c.backdrop;
-            overlay.show(tick(c.stage, c.level)); // a new backdrop takes the windows down for a tick
-        }
-        overlay.show(tick(c.stage, c.level));
-        EXPECT_EQ(first().blurBehind(), c.on);
+        SCOPED_TRACE(testing::Message() << "level " << c.level);
+        desktop->backdrop = c.backdrop;
+        overlay.show(tick(2, c.level));
+        overlay.show(tick(2, c.level)); // a new backdrop takes the windows down for a tick
         EXPECT_EQ(desktop->blurBehind[&first()], c.on);
-        EXPECT_NEAR(first().windowOpacity(), c.backdrop == Backdrop::CompositorBlur ? lerp(blurCurve, c.level) : 1.0,
-                    1.0 / 255);
     }
 }
 

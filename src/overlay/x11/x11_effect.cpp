@@ -290,13 +290,15 @@ void X11Effect::showBeneath(std::span<QWidget* const> overlays, double strength)
     }
     live_->show(ids, strength);
     if (fresh) {
-        // Stacked and mapped through this connection, in order after the overlay windows.
+        // Mapped and stacked through this connection, in order after the overlay windows. Mapped
+        // first, then moved beneath its overlay window: KWin paints a window mapped beneath
+        // another above it until a change of the stack tells it otherwise.
         for (const std::uint32_t id : ids) {
             if (const std::uint32_t under = live_->windowUnder(id)) {
+                xcb_map_window(c_, under);
                 const std::array<std::uint32_t, 2> values{id, XCB_STACK_MODE_BELOW};
                 xcb_configure_window(c_, under, XCB_CONFIG_WINDOW_SIBLING | XCB_CONFIG_WINDOW_STACK_MODE,
                                      values.data());
-                xcb_map_window(c_, under);
             }
         }
         xcb_flush(c_);

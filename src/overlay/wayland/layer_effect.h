@@ -34,6 +34,7 @@ public:
 
     [[nodiscard]] std::string_view name() const override { return "layer-shell"; }
     [[nodiscard]] Backdrop backdrop() override;
+    // The surfaces follow the windows' blurBehind() as they draw them.
     void setBlurBehind(QWidget& /*window*/, bool /*on*/) override {}
     void raise(std::span<QWidget* const> /*overlays*/, std::span<QWidget* const> /*kept*/) override {}
     void showBeneath(std::span<QWidget* const> /*overlays*/, double /*strength*/) override {}

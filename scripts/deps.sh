@@ -14,8 +14,9 @@ packages=(
   # servers and tools the tests start and drive
   xvfb xauth xdotool x11-utils x11-xserver-utils openbox xterm trayer picom
   pulseaudio pulseaudio-utils pipewire pipewire-pulse wireplumber dbus-daemon imagemagick procps locales
-  # real Wayland compositors: headless sway with XWayland (and grim, wtype), KWin, Mutter
-  sway xwayland grim wtype kwin-wayland mutter
+  # real Wayland compositors: headless sway with XWayland (and grim, wtype), KWin, Mutter; and
+  # KWin's X11 window manager, which bench/app/measure_kwin.sh runs on Xvfb
+  sway xwayland grim wtype kwin-wayland mutter kwin-x11
   # the installed files' checks (QtSvg renders the icons in a test) and the Debian package
   qt6-svg-dev desktop-file-utils appstream man-db build-essential debhelper dpkg-dev fakeroot lintian git
   # a real StatusNotifierItem host for the tray test

@@ -67,6 +67,9 @@ measure() {
     >"$root/agent-$label.log" 2>&1 &
   local launcher=$!
   sleep 2
+  # Idle notifications tell nothing of the time before the agent asked: it counts no work until
+  # it has seen input once.
+  as_user wtype x
   local pid; pid=$(pgrep -u "$user" -f "^$root/orbel-lite" | head -1)
   sleep "$warm"
   local c0 s0 c1 s1

@@ -52,6 +52,7 @@ AppEnv systemEnv() {
 #endif
     };
     env.idle = [] { return idleSeconds(); };
+    env.idleKnown = [] { return idleKnown(); };
     env.onCall = [] { return onCall(); };
     env.callCause = [] { return callCause(); };
     env.today = [](double now) {
@@ -135,13 +136,14 @@ void App::launch() {
 
 void App::tick() {
     const double now = env_.clock();
-    const double idle = env_.idle();
+    const double idle = tickIdle(env_.idle(), !env_.idleKnown || env_.idleKnown(), machine->cfg.holdSec);
     const bool call = env_.onCall();
     last = machine->tick(now, idle, call, env_.today(now), env_.steady ? env_.steady(now) : std::nullopt);
     // The engine's own day name, so that the record starts a new row exactly when the engine
     // starts a new day.
     history.days.count(machine->day, last);
-    const double clearsIn = last.stage > 0 ? machine->secondsToClear(idle) : 0;
+    // No countdown while the idle time cannot be told yet.
+    const double clearsIn = last.stage > 0 && !std::isnan(idle) ? machine->secondsToClear(idle) : 0;
     // Without a tray the command line is the only way to override, where the session bus carries it.
     const bool noTray = (!tray || tray->kind() == QLatin1String("none")) && bus_.isConnected();
     overlay.show(last, QString::fromStdString(cardNote(clearsIn, noTray)));

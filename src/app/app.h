@@ -36,6 +36,7 @@ struct AppEnv {
     // its local day; null or nothing where there are none.
     std::function<std::optional<SteadyClocks>(double)> steady;
     std::function<double()> idle;             // seconds since the last input
+    std::function<bool()> idleKnown;          // false while idle() is only a lower bound; null: true
     std::function<bool()> onCall;             // microphone in use or a call application in front
     std::function<CallCause()> callCause;     // what made the last onCall() answer true
     std::function<std::string(double)> today; // the local date of a clock value, "yyyy-MM-dd"

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <utility>
 
 namespace orbel {
@@ -174,6 +175,7 @@ void Machine::newCycle(double now) {
 
 Counted Machine::count(double now, double idle, double dt) {
     Counted counted;
+    // Each case is asked for in the positive, so an idle time that is not a number takes none.
     if (idle >= cycle.brk * 60) {
         // Repeats on every tick of the idling; only the first ends a block that had time on it.
         counted.blockEnded = activeSec > 0 || overSec > 0;
@@ -312,6 +314,11 @@ double Machine::secondsToClear(double idle) const {
     const double firstEasing = std::max(1.0, std::ceil(std::max(cfg.holdSec, cfg.easeAfterSec) - idle));
     const double eased = firstEasing + std::ceil(over / cfg.easeRate) - 1;
     return eased < toBreak ? eased : toBreak;
+}
+
+double tickIdle(double idle, bool known, double holdSec) {
+    if (known || idle >= holdSec) return idle;
+    return std::numeric_limits<double>::quiet_NaN();
 }
 
 } // namespace orbel

@@ -31,7 +31,9 @@ public:
 
     // One step of the engine; see machine.cpp for the order of the steps. With the steady clocks
     // the engine follows changes of the wall clock, suspends and the real length of a day;
-    // without them it knows only the wall clock and the day's name.
+    // without them it knows only the wall clock and the day's name. An idle time that is not a
+    // number (the platform cannot tell yet, see tickIdle()) counts neither as work nor as rest,
+    // and does not move the start of the user's day.
     Out tick(double now, double idle, bool onCall, std::string_view today,
              std::optional<SteadyClocks> clocks = std::nullopt);
 
@@ -101,5 +103,12 @@ private:
     double dayEndBoot_ = 0;              // boot clock at which the day's counters end; 0 unknown
     double dayResetBoot_ = 0;            // boot clock at which they last started afresh
 };
+
+// The idle time a tick is fed. known is false where the platform has seen no input yet and
+// idle is only the time it has watched without any (idle notifications tell from the moment
+// they are asked): the user may have been away much longer. Such a time below the hold, which
+// would count as work that nobody saw, comes back as not a number; from the hold on it is
+// rest the platform did see, and is passed on.
+double tickIdle(double idle, bool known, double holdSec);
 
 } // namespace orbel

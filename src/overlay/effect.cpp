@@ -51,13 +51,18 @@ bool copyPainted(Backdrop backdrop, double blur, std::int64_t stage) {
     return false;
 }
 
+bool blurBehindOn(Backdrop backdrop, double blur) {
+    constexpr double half = 0.5;
+    return backdrop == Backdrop::CompositorBlur && blur >= half;
+}
+
 std::unique_ptr<OverlayEffect> makeOverlayEffect() {
     if (auto shell = GnomeShellEffect::create()) {
         return shell;
     }
 #ifdef ORBEL_OVERLAY_WAYLAND
-    // Before X11: on a wlroots session the agent's windows go through XWayland, whose windows
-    // cannot pass clicks on to native ones beneath them.
+    // Before X11: on a Wayland session the agent's windows go through XWayland, whose windows
+    // take every click over them from the native windows beneath.
     if (auto layer = LayerShellEffect::create()) {
         return layer;
     }

@@ -16,7 +16,9 @@ namespace orbel {
 // How the overlay windows come to show a blurred, darkened screen.
 enum class Backdrop {
     // A compositor blends the windows and blurs what lies behind them on request (KWin): the
-    // windows stay transparent and carry only the tint and the card.
+    // windows stay transparent and carry only the tint and the card. Its blur has one
+    // strength, so it is asked for only where the blur curve comes closer to full than to
+    // none (blurBehindOn()); below that the windows darken alone.
     CompositorBlur,
     // A compositor blends the windows, and the backend builds a blurred picture of the windows
     // beneath the overlay itself, kept up to date as they change, shown under each window.
@@ -48,6 +50,11 @@ std::string_view blurName(Backdrop backdrop);
 // view's opacity) and stage: a frozen copy only where nothing live shows through it.
 bool copyPainted(Backdrop backdrop, double blur, std::int64_t stage);
 
+// Whether a window with this backdrop asks the compositor to blur behind it at this blur
+// strength (the blur view's opacity): from one half on, where all is nearer the curve than
+// nothing, and off again as the strength falls below it.
+bool blurBehindOn(Backdrop backdrop, double blur);
+
 // The desktop services the overlay needs, one backend per windowing system.
 class OverlayEffect {
 public:
@@ -59,7 +66,8 @@ public:
     // What the desktop allows right now; cheap enough to ask at every tick.
     [[nodiscard]] virtual Backdrop backdrop() = 0;
 
-    // Asks the compositor to blur everything behind window, or stops asking.
+    // Asks the compositor to blur everything behind window, or stops asking. Called whenever
+    // the answer of blurBehindOn() changes for the window.
     virtual void setBlurBehind(QWidget& window, bool on) = 0;
 
     // Puts the overlay windows in front of every other window except the agent's own windows
@@ -100,13 +108,13 @@ public:
 };
 
 // The first backend that works here: our GNOME Shell extension on GNOME's Wayland, layer-shell
-// surfaces on a wlroots compositor, X11 when the application talks to an X server, else the
-// null backend.
+// surfaces on a compositor that offers them (wlroots, KWin), X11 when the application talks to
+// an X server, else the null backend.
 std::unique_ptr<OverlayEffect> makeOverlayEffect();
 
 // "blur: " and the name of the backdrop the desktop allows now, for the start-up line, and
 // where the overlay shows on surfaces of its own, which ("blur: screencopy, overlay:
-// layer-shell" on sway).
+// layer-shell" on sway, "blur: kwin, overlay: layer-shell" on KWin with its blur effect).
 std::string blurSummary();
 
 // A copy of what screen shows now. Called only while the overlay windows are hidden, so they

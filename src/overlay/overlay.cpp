@@ -118,9 +118,10 @@ void Overlay::show(const Out& out, const QString& note) {
         return;
     }
     const QRegion clear = now == Backdrop::SolidCopy ? effect().keepClear() : QRegion();
+    const Look look{blur, tint, copyShown, blurBehindOn(now, blur), clear};
     for (const auto& w : wins) {
         if (auto* win = qobject_cast<OverlayWindow*>(w.get()); win && win->blurView()) {
-            render(*win, cardText(out, note), out, {blur, tint, copyShown, clear});
+            render(*win, cardText(out, note), out, look);
         } // without a content view the window is left as it is
     }
     raiseAll();
@@ -144,6 +145,10 @@ void Overlay::render(OverlayWindow& win, const QString& text, const Out& out, co
         }
     }
     win.setCopyShown(look.copyShown);
+    if (win.blurBehind() != look.blurBehind) {
+        win.setBlurBehind(look.blurBehind);
+        effect().setBlurBehind(win, look.blurBehind);
+    }
     win.setShape(out.level, out.stage, look.clear.translated(-win.geometry().topLeft()));
     if (!drawsWindows()) {
         win.show();
@@ -186,7 +191,6 @@ void Overlay::prepare(OverlayWindow& win, Backdrop backdrop, bool copyWanted) {
         QScreen& screen = *win.builtFor();
         win.setCopy(backdropFrom(effect().copyScreen(screen)), screen.geometry().topLeft() - win.geometry().topLeft());
     }
-    effect().setBlurBehind(win, backdrop == Backdrop::CompositorBlur);
 }
 
 bool Overlay::drawsWindows() const {

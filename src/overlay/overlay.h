@@ -87,7 +87,8 @@ private:
         double blur = 0;
         double tint = 0;
         bool copyShown = false;
-        QRegion clear; // global coordinates left uncovered by an opaque window
+        bool blurBehind = false; // the compositor blurs behind the window
+        QRegion clear;           // global coordinates left uncovered by an opaque window
     };
     void render(OverlayWindow& win, const QString& text, const Out& out, const Look& look);
     [[nodiscard]] std::vector<QWidget*> shownWindows() const;

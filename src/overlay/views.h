@@ -113,6 +113,11 @@ public:
     void setCopyShown(bool shown);
     [[nodiscard]] bool copyShown() const { return copyShown_; }
 
+    // Whether the compositor was last asked to blur behind the window. Outlives the window's
+    // hiding, as the request does.
+    void setBlurBehind(bool on) { blurBehind_ = on; }
+    [[nodiscard]] bool blurBehind() const { return blurBehind_; }
+
     // Forgets the backdrop and the copy while the window is hidden; the next appearance sets
     // them up afresh.
     void dropBackdrop();
@@ -138,6 +143,7 @@ private:
     bool prepared_ = false;
     bool copyTaken_ = false;
     bool copyShown_ = false;
+    bool blurBehind_ = false;
     BlurView* blur_ = nullptr;
 };
 

@@ -31,6 +31,10 @@ double idleSeconds() {
     return sensors().idle.source->idleSeconds();
 }
 
+bool idleKnown() {
+    return sensors().idle.source->idleKnown();
+}
+
 bool micInUse() {
     return sensors().mic.source->inUse();
 }

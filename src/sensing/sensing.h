@@ -14,6 +14,8 @@ void fillCallApps();
 
 // Seconds since the last keyboard or mouse input of any kind.
 double idleSeconds();
+// False while the idle source has seen no input yet and idleSeconds() is only a lower bound.
+bool idleKnown();
 
 // Whether some application records from a microphone (any source but a sink's monitor).
 bool micInUse();

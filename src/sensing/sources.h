@@ -23,6 +23,9 @@ class IdleSource {
 public:
     virtual ~IdleSource() = default;
     virtual double idleSeconds() = 0;
+    // False while the source has seen no input since it began, so that idleSeconds() is only
+    // the time it has watched without any (see tickIdle()).
+    virtual bool idleKnown() { return true; }
 };
 
 // Whether some application records from a microphone.

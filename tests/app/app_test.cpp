@@ -76,6 +76,7 @@ struct AppFixture : ::testing::Test {
         env.clock = [this] { return now; };
         env.steady = steady;
         env.idle = [this] { return idle; };
+        env.idleKnown = [this] { return idleKnown; };
         env.onCall = [this] { return call; };
         env.callCause = [this] { return cause; };
         env.today = [](double) { return std::string("2026-12-09"); };
@@ -99,6 +100,7 @@ struct AppFixture : ::testing::Test {
     std::function<std::optional<SteadyClocks>(double)> steady;
     double now = 1765270801.25; // not on a save second
     double idle = 0;
+    bool idleKnown = true;
     bool call = false;
     CallCause cause;
     int terminated = 0;
@@ -124,6 +126,16 @@ TEST_F(AppFixture, LaunchUsesDefaultsWithoutAFileAndTitlesAtOnce) {
     EXPECT_EQ(a.title(), "Orbel 60m");
     EXPECT_EQ(a.look().toolTip.value(0), "Orbel 60m") << "the tooltip starts with the title";
     EXPECT_FALSE(fs::exists(supportDir)) << "launch writes nothing";
+}
+
+// A source that has seen no input yet (idle notifications at start) gets no work counted.
+TEST_F(AppFixture, NoWorkCountsBeforeTheIdleSourceHasSeenInput) {
+    idleKnown = false;
+    App& a = start();
+    step(5);
+    idleKnown = true;
+    step(5);
+    EXPECT_EQ(a.machine->activeSec, 5);
 }
 
 TEST_F(AppFixture, SaysOnceWhenIdleTimeCannotBeRead) {

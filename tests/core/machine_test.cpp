@@ -251,6 +251,19 @@ TEST(Tick, GrantHidesTheStageWhileOvertimeGrows) {
     EXPECT_EQ(d.m.stageSince, d.now) << "the card shows anew, and so does its cooldown";
 }
 
+// Before the platform has seen any input, the time it watched without input is passed on from
+// the hold on; below it the tick gets not a number, which counts no work and no rest.
+TEST(Tick, IdleNotSeenYetCountsNoWork) {
+    EXPECT_EQ(tickIdle(5, true, 120), 5);
+    EXPECT_EQ(tickIdle(120, false, 120), 120);
+    Driver d;
+    d.m.activeSec = 3000;
+    d.m.overSec = 100;
+    for (const double idle : {0.0, 119.9}) d.run(2, tickIdle(idle, false, 120));
+    EXPECT_EQ(d.m.activeSec, 3000);
+    EXPECT_EQ(d.m.overSec, 100);
+}
+
 TEST(Tick, WakeDetection) {
     Machine m{Config{}};
     m.tick(5000, 500, false, "d");

@@ -250,6 +250,28 @@ TEST_F(ShowTest, CompositorBlurFadesTheWholeWindowAndTakesNoCopy) {
     EXPECT_NEAR(tintOpacity(overlay.wins[0]), 0.3, 1e-12);
 }
 
+// KWin's blur has one strength: it is asked for where the curve's blur reaches one half
+// (level 1.32 lies just below, 1.33 just above), and given up again as easing lowers the
+// level. No other backdrop asks for it.
+TEST_F(ShowTest, CompositorBlurFollowsTheCurveThroughHalfStrengthBothWays) {
+    const struct {
+        Backdrop backdrop;
+        double level;
+        bool on;
+    } cases[] = {
+        {Backdrop::CompositorBlur, 1, false}, {Backdrop::CompositorBlur, 1.32, false},
+        {Backdrop::CompositorBlur, 1.33, true}, {Backdrop::CompositorBlur, 1.3, false},
+        {Backdrop::CompositorBlur, 5, true},    {Backdrop::LivePicture, 5, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "level " << c.level);
+        desktop->backdrop = c.backdrop;
+        overlay.show(tick(2, c.level));
+        overlay.show(tick(2, c.level)); // a new backdrop takes the windows down for a tick
+        EXPECT_EQ(desktop->blurBehind[&first()], c.on);
+    }
+}
+
 // The windows must not stay up across a change of backdrop: without a compositor they would be
 // black, and a fresh copy cannot be grabbed while they are on screen.
 TEST_F(ShowTest, ChangedBackdropTakesTheWindowsDownForOneTick) {

@@ -79,6 +79,20 @@ TEST_F(SurfacesTest, PictureOfAHiddenWindowDarkensDrawsTheCardAndLeavesHolesClea
     EXPECT_GT(white, 100) << "the card's text is not drawn";
 }
 
+// Where the compositor blurs behind the surfaces, the blur's strength fades the whole picture,
+// as it fades a window shown on X11: at level 1.2 the tint shows at 0.124 x 0.424.
+TEST_F(SurfacesTest, UnderTheCompositorsBlurThePictureFadesAndCarriesTheBlurSwitch) {
+    desktop->backdrop = Backdrop::CompositorBlur;
+    for (const double level : {1.2, 2.0}) {
+        overlay.show(tick(2, level));
+        QWidget& window = *overlay.wins.at(0);
+        QImage image(window.size(), QImage::Format_ARGB32_Premultiplied);
+        paintPicture(window, image, {});
+        EXPECT_NEAR(qAlpha(image.pixel(100, 100)), lerp(tintCurve, level) * lerp(blurCurve, level) * 255, 2) << level;
+        EXPECT_EQ(keyOf(window, window.size(), 1, {}).blurBehind, level >= 2) << level;
+    }
+}
+
 TEST(LayerPicture, HolesAreCutToEachOutputInItsOwnCoordinates) {
     const QRect left(0, 0, 1280, 800);
     const QRect right(1280, 0, 1024, 768);
@@ -111,8 +125,8 @@ TEST(LayerPicture, LayerShellOnlyWhereItFitsTheDesktop) {
         bool fits;
     };
     const Case cases[] = {
-        {"sway", wlroots, true}, {"Hyprland", wlroots, true},    {"", wlroots, true},     {"KDE", wlroots, false},
-        {"", kwin, false},       {"ubuntu:GNOME", gnome, false}, {"river", gnome, false},
+        {"sway", wlroots, true}, {"Hyprland", wlroots, true},    {"", wlroots, true},     {"KDE", kwin, true},
+        {"", kwin, true},        {"ubuntu:GNOME", gnome, false}, {"river", gnome, false}, {"GNOME", wlroots, false},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(layerShellFits(c.desktop, c.globals), c.fits) << c.desktop << " with " << c.globals.size();

@@ -1,7 +1,6 @@
-// The overlay's layer-shell surfaces on a private headless sway, and KWin, which offers a layer
-// shell too but keeps the overlay's XWayland windows. The widgets live on the offscreen platform
-// with sway's one output as their screen; the surfaces and the copies of the output go over the
-// test's own connection to the compositor.
+// The overlay's layer-shell surfaces on a private headless sway and a private KWin. The widgets
+// live on the offscreen platform with the compositor's one output as their screen; the surfaces
+// and the copies of the output go over the test's own connection to the compositor.
 #include "kwin_session.h"
 #include "overlay/effect.h"
 #include "overlay/overlay.h"
@@ -9,6 +8,7 @@
 #include "widget_helpers.h"
 
 #include <QImage>
+#include <algorithm>
 #include <cstdlib>
 #include <gtest/gtest.h>
 
@@ -68,13 +68,69 @@ TEST(OverlayOnSway, DarkensTheLiveScreenBelowFullBlurThenShowsAFrozenCopy) {
     EXPECT_TRUE(waitUntil([&] { return (grey = greyNow(sway)) == empty; }, 10000)) << "stage 0 leaves " << grey;
 }
 
-// KWin blurs behind the XWayland windows; it names itself by its shell for Plasma even where
-// the session does not say it is KDE.
-TEST(OverlayOnKWin, KeepsTheWindowsEvenOnAnUnnamedDesktop) {
-    test::KWinSession kwin;
+// A fresh screenshot of KWin's layout; null when none could be taken.
+QImage kwinShot(const test::KWinSession& kwin, const test::TempDir& dir) {
+    QCoreApplication::processEvents(); // the surfaces' events are handled on this thread
+    const std::string path = dir.path() + "/shot.png";
+    return kwin.screenshot(path) ? QImage(QString::fromStdString(path)) : QImage();
+}
+
+// How many pixels of row y around x lie well between the darkest and the brightest there: one
+// or two across a sharp edge, many across a blurred one.
+int edgeWidth(const QImage& shot, int x, int y) {
+    std::vector<int> row;
+    for (int i = x - 40; i <= x + 40 && !shot.isNull(); ++i) row.push_back(qGray(shot.pixel(i, y)));
+    const auto [low, high] = std::minmax_element(row.begin(), row.end());
+    return row.empty() ? -1 : static_cast<int>(std::count_if(row.begin(), row.end(), [&](int g) {
+        return g > *low + (*high - *low) / 5 && g < *high - (*high - *low) / 5;
+    }));
+}
+
+// Whether a line starting with word comes from the child within a few seconds.
+bool saw(test::Child& child, const std::string& word) {
+    while (const auto line = child.readLine(5)) {
+        if (line->rfind(word, 0) == 0) return true;
+    }
+    return false;
+}
+
+// KWin, its blur effect loaded: the overlay on layer-shell surfaces passes clicks to native and
+// X11 windows alike, and KWin's blur comes on only where the blur curve reaches one half: off
+// at stage 1, on at stage 5, off again as easing brings the level down. A white native window
+// (where KWin puts it) and an X11 window in a corner it leaves free lie on KWin's black desktop.
+TEST(OverlayOnKWin, PassesClicksToNativeAndX11WindowsAndBlursFromHalfStrength) {
+    test::KWinSession kwin({{}, {}, true});
     ASSERT_TRUE(kwin.ok()) << kwin.error();
-    const test::ScopedEnv env({{"WAYLAND_DISPLAY", kwin.socket()}, {"XDG_CURRENT_DESKTOP", ""}});
-    EXPECT_NE(makeOverlayEffect()->name(), "layer-shell");
+    ASSERT_TRUE(kwin.loadEffect("blur"));
+    test::Child page = kwin.openWindow("org.example.page");
+    test::Child x11({{"xev", "-geometry", "300x150+960+630", "-event", "button"}, kwin.env(), 1, false});
+    ASSERT_TRUE(page.started());
+    const test::TempDir dir;
+    const QPoint pageAt(500, 300); // inside the window whether KWin centres it or puts it top left
+    const int edgeX = 640 + 320 + 1; // where the centred window ends
+    const int edgeY = 250;            // above the card
+    ASSERT_TRUE(waitUntil([&] {
+        const QImage shot = kwinShot(kwin, dir);
+        return !shot.isNull() && qGray(shot.pixel(pageAt)) == 255 && qGray(shot.pixel(1110, 705)) == 255;
+    }, 20000));
+
+    const test::ScopedEnv env({{"WAYLAND_DISPLAY", kwin.socket()}, {"XDG_CURRENT_DESKTOP", "KDE"}});
+    ASSERT_EQ(blurSummary(), "blur: kwin, overlay: layer-shell");
+    fillCurves();
+    Overlay overlay(makeOverlayEffect());
+    int edge = -1;
+    const auto blurredAt = [&](std::int64_t stage, double level, bool blurred) {
+        overlay.show(tick(stage, level));
+        return waitUntil([&] { return ((edge = edgeWidth(kwinShot(kwin, dir), edgeX, edgeY)) > 4) == blurred; }, 10000);
+    };
+    ASSERT_TRUE(blurredAt(2, 2, true)) << edge;
+    EXPECT_TRUE(kwin.click(pageAt.x(), pageAt.y()));
+    EXPECT_TRUE(saw(page, "button")) << "the native window got no click";
+    EXPECT_TRUE(kwin.click(1110, 705));
+    EXPECT_TRUE(saw(x11, "ButtonPress")) << "the X11 window got no click";
+    EXPECT_TRUE(blurredAt(1, 0.5, false)) << "blurred at stage 1: " << edge;
+    EXPECT_TRUE(blurredAt(5, 5, true)) << "sharp at stage 5: " << edge;
+    EXPECT_TRUE(blurredAt(1, 0.9, false)) << "still blurred as the level fell: " << edge;
 }
 
 } // namespace

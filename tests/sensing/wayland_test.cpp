@@ -28,7 +28,8 @@ void PrintTo(const TimeoutCase& c, std::ostream* os) {
 
 class WaylandIdleEvents : public testing::TestWithParam<TimeoutCase> {};
 
-// 0 while active; from "idled" on, the timeout plus the time since; 0 again on "resumed".
+// 0 while active; from "idled" on, the timeout plus the time since; 0 again on "resumed". Until
+// the first "resumed" nothing says what came before the source began: the time is not known.
 TEST_P(WaylandIdleEvents, ZeroWhileActiveTimeoutPlusElapsedOnceIdled) {
     test::FakeCompositor comp("full");
     ASSERT_TRUE(comp.ok());
@@ -37,6 +38,7 @@ TEST_P(WaylandIdleEvents, ZeroWhileActiveTimeoutPlusElapsedOnceIdled) {
     ASSERT_TRUE(idle);
     EXPECT_EQ(comp.nextNotification(deadline), GetParam().expectedMs);
     EXPECT_EQ(idle->idleSeconds(), 0);
+    EXPECT_FALSE(idle->idleKnown()) << "no input seen yet";
     for (int round = 0; round < 2; ++round) {
         ASSERT_TRUE(comp.send("idled"));
         // The first non-zero answer already counts the timeout that passed before "idled".
@@ -45,8 +47,10 @@ TEST_P(WaylandIdleEvents, ZeroWhileActiveTimeoutPlusElapsedOnceIdled) {
         EXPECT_GE(first, timeout);
         EXPECT_LT(first, timeout + 2.0) << "counted from before the idled event";
         EXPECT_TRUE(waitUntil([&] { return idle->idleSeconds() > timeout + 0.3; }, deadline)) << "does not grow";
+        EXPECT_EQ(idle->idleKnown(), round > 0) << "only what the source watched, before any input";
         ASSERT_TRUE(comp.send("resumed"));
         EXPECT_TRUE(waitUntil([&] { return idle->idleSeconds() == 0; }, deadline)) << round;
+        EXPECT_TRUE(idle->idleKnown());
     }
 }
 

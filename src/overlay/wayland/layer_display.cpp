@@ -1,5 +1,6 @@
 #include "overlay/wayland/layer_display.h"
 
+#include "blur-client-protocol.h"
 #include "overlay/wayland/layer_shell_protocol.h"
 #include "wlr-screencopy-unstable-v1-client-protocol.h"
 #include "xdg-output-unstable-v1-client-protocol.h"
@@ -29,14 +30,11 @@ LayerOutput* owner(void* data) {
 } // namespace
 
 bool layerShellFits(std::string_view desktop, std::span<const std::string> globals) {
-    for (const std::string_view family : {"KDE", "GNOME"}) {
-        if (desktop.find(family) != std::string_view::npos) {
-            return false;
-        }
+    if (desktop.find("GNOME") != std::string_view::npos) {
+        return false;
     }
-    // KWin offers a layer shell too, and names itself by its own shell for Plasma.
     return offered(globals, "zwlr_layer_shell_v1") && offered(globals, "zxdg_output_manager_v1") &&
-           offered(globals, "wl_compositor") && offered(globals, "wl_shm") && !offered(globals, "org_kde_plasma_shell");
+           offered(globals, "wl_compositor") && offered(globals, "wl_shm");
 }
 
 std::unique_ptr<LayerDisplay> LayerDisplay::open(const std::string& desktop, double timeoutSec) {
@@ -80,6 +78,7 @@ LayerDisplay::~LayerDisplay() {
     if (outputManager_) zxdg_output_manager_v1_destroy(outputManager_);
     if (shell_) zwlr_layer_shell_v1_destroy(shell_);
     if (screencopy_) zwlr_screencopy_manager_v1_destroy(screencopy_);
+    if (blur_) org_kde_kwin_blur_manager_destroy(blur_);
     if (shm_) wl_shm_destroy(shm_);
     if (compositor_) wl_compositor_destroy(compositor_);
     if (registry_) wl_registry_destroy(registry_);
@@ -98,6 +97,13 @@ void LayerDisplay::global(void* self, wl_registry* /*reg*/, std::uint32_t name, 
 void LayerDisplay::globalRemove(void* self, wl_registry* /*reg*/, std::uint32_t name) {
     auto* d = static_cast<LayerDisplay*>(self);
     std::erase_if(d->globals_, [&](const Global& g) { return g.name == name; });
+    if (d->blur_ && name == d->blurName_) {
+        // KWin's blur effect was unloaded. The manager has no request to say goodbye with; the
+        // surfaces' blur objects stay theirs to release.
+        org_kde_kwin_blur_manager_destroy(d->blur_);
+        d->blur_ = nullptr;
+        return;
+    }
     const auto gone =
         std::find_if(d->outputs_.begin(), d->outputs_.end(), [&](const auto& o) { return o->name == name; });
     if (gone == d->outputs_.end()) {
@@ -123,6 +129,9 @@ void LayerDisplay::bindGlobal(std::uint32_t name, std::string_view iface, std::u
         shell_ = static_cast<zwlr_layer_shell_v1*>(bind(&zwlr_layer_shell_v1_interface, 3));
     } else if (iface == zwlr_screencopy_manager_v1_interface.name && !screencopy_) {
         screencopy_ = static_cast<zwlr_screencopy_manager_v1*>(bind(&zwlr_screencopy_manager_v1_interface, 1));
+    } else if (iface == org_kde_kwin_blur_manager_interface.name && !blur_) {
+        blur_ = static_cast<org_kde_kwin_blur_manager*>(bind(&org_kde_kwin_blur_manager_interface, 1));
+        blurName_ = name;
     } else if (iface == zxdg_output_manager_v1_interface.name && !outputManager_) {
         outputManager_ = static_cast<zxdg_output_manager_v1*>(bind(&zxdg_output_manager_v1_interface, 2));
         for (const auto& o : outputs_) { // outputs announced before the manager

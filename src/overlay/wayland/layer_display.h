@@ -15,6 +15,7 @@ struct wl_display;
 struct wl_output;
 struct wl_registry;
 struct wl_shm;
+struct org_kde_kwin_blur_manager;
 struct zwlr_layer_shell_v1;
 struct zwlr_screencopy_manager_v1;
 struct zxdg_output_manager_v1;
@@ -23,9 +24,9 @@ struct zxdg_output_v1;
 namespace orbel {
 
 // Whether the overlay shows on layer-shell surfaces of its own on this desktop: the compositor
-// offers them (with the outputs' places in the layout), and it is not KWin or GNOME, which keep
-// the overlay's XWayland windows (KWin blurs behind them; GNOME offers no layer shell).
-// desktop is $XDG_CURRENT_DESKTOP; globals are the interfaces the compositor offers.
+// offers them (wlroots, KWin), with the outputs' places in the layout, and it is not GNOME,
+// which offers no layer shell to ordinary clients. desktop is $XDG_CURRENT_DESKTOP; globals
+// are the interfaces the compositor offers.
 bool layerShellFits(std::string_view desktop, std::span<const std::string> globals);
 
 // One output of the compositor.
@@ -37,7 +38,7 @@ struct LayerOutput {
     int scale = 1;
 };
 
-// The overlay's own connection to a wlroots compositor. Its events are read and handled on the
+// The overlay's own connection to a compositor with a layer shell (wlroots, KWin). Its events are read and handled on the
 // main thread, where the overlay draws, as they arrive (a socket notifier on the connection):
 // the overlay's requests and the events they answer are few, and drawing from the widgets must
 // happen on the main thread anyway, so a thread of its own would only add locking.
@@ -55,6 +56,9 @@ public:
     [[nodiscard]] zwlr_layer_shell_v1* shell() const { return shell_; }
     // wlroots' copies of an output; null where the compositor offers none.
     [[nodiscard]] zwlr_screencopy_manager_v1* screencopy() const { return screencopy_; }
+    // KWin's blur behind surfaces; null while the compositor does not offer it (KWin offers
+    // it only while its blur effect is loaded, which may change at any time).
+    [[nodiscard]] org_kde_kwin_blur_manager* blur() const { return blur_; }
     [[nodiscard]] const std::vector<std::unique_ptr<LayerOutput>>& outputs() const { return outputs_; }
     [[nodiscard]] const LayerOutput* output(std::uint32_t name) const;
 
@@ -92,6 +96,8 @@ private:
     wl_shm* shm_ = nullptr;
     zwlr_layer_shell_v1* shell_ = nullptr;
     zwlr_screencopy_manager_v1* screencopy_ = nullptr;
+    org_kde_kwin_blur_manager* blur_ = nullptr;
+    std::uint32_t blurName_ = 0; // the registry's name of the blur manager's global
     zxdg_output_manager_v1* outputManager_ = nullptr;
     std::vector<std::unique_ptr<LayerOutput>> outputs_;
     std::unique_ptr<QSocketNotifier> notifier_;

@@ -45,6 +45,9 @@ LayerShellEffect::~LayerShellEffect() {
 }
 
 Backdrop LayerShellEffect::backdrop() {
+    if (display_->blur()) {
+        return Backdrop::CompositorBlur;
+    }
     return display_->screencopy() ? Backdrop::BlurredCopy : Backdrop::DarkenOnly;
 }
 
@@ -148,6 +151,8 @@ void LayerShellEffect::redraw(Slot& slot) {
     if (key == slot.shown) {
         return;
     }
+    // The blur goes on and off with the picture's commit, never a frame apart from it.
+    slot.surface->setBlur(key.blurBehind);
     if (slot.surface->draw(output->scale, [&](QImage& image) { paintPicture(*window, image, holes); })) {
         slot.shown = std::move(key);
         slot.drawn = true;

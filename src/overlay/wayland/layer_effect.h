@@ -13,13 +13,15 @@ namespace orbel {
 class LayerDisplay;
 class LayerSurface;
 
-// The overlay on wlroots compositors: a layer-shell surface of its own over every output,
-// above every window, that takes no input. The overlay windows are never shown; each surface
-// shows a picture of the window built for its output's screen, drawn again only when what it
-// shows changed. The agent's own windows, which lie beneath every such surface, show through a
-// fully transparent hole. No live picture of what lies beneath is to be had here: where the
-// compositor copies its outputs, a copy taken while the surfaces are gone serves as a frozen
-// backdrop once the blur is full; elsewhere the overlay darkens alone.
+// The overlay on compositors with a layer shell (wlroots, KWin): a layer-shell surface of its
+// own over every output, above every window, that takes no input. The overlay windows are
+// never shown; each surface shows a picture of the window built for its output's screen, drawn
+// again only when what it shows changed. The agent's own windows, which lie beneath every such
+// surface, show through a fully transparent hole. No picture of what lies beneath is to be had
+// by the agent here. Where the compositor blurs behind surfaces (KWin's blur effect), it is
+// asked to as the window's blurBehind() says; else, where it copies its outputs (wlroots), a
+// copy taken while the surfaces are gone serves as a frozen backdrop once the blur is full;
+// elsewhere the overlay darkens alone.
 class LayerShellEffect final : public OverlayEffect {
 public:
     // Null unless a Wayland compositor that fits (layerShellFits()) answers.
@@ -32,6 +34,7 @@ public:
 
     [[nodiscard]] std::string_view name() const override { return "layer-shell"; }
     [[nodiscard]] Backdrop backdrop() override;
+    // The surfaces follow the windows' blurBehind() as they draw them.
     void setBlurBehind(QWidget& /*window*/, bool /*on*/) override {}
     void raise(std::span<QWidget* const> /*overlays*/, std::span<QWidget* const> /*kept*/) override {}
     void showBeneath(std::span<QWidget* const> /*overlays*/, double /*strength*/) override {}

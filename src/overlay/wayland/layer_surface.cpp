@@ -1,5 +1,6 @@
 #include "overlay/wayland/layer_surface.h"
 
+#include "blur-client-protocol.h"
 #include "overlay/wayland/layer_display.h"
 #include "overlay/wayland/layer_shell_protocol.h"
 
@@ -44,12 +45,26 @@ LayerSurface::LayerSurface(LayerDisplay& display, wl_output* output, std::functi
 }
 
 LayerSurface::~LayerSurface() {
+    if (blur_) org_kde_kwin_blur_release(blur_);
     zwlr_layer_surface_v1_destroy(layer_);
     wl_surface_destroy(surface_);
     // A buffer may go while the compositor still holds it: it keeps its own mapping of the
     // memory for as long as it needs it.
     for (auto& b : buffers_) {
         b.reset();
+    }
+}
+
+void LayerSurface::setBlur(bool on) {
+    org_kde_kwin_blur_manager* manager = display_.blur();
+    if (on && !blur_ && manager) {
+        blur_ = org_kde_kwin_blur_manager_create(manager, surface_);
+        org_kde_kwin_blur_set_region(blur_, nullptr); // the whole surface
+        org_kde_kwin_blur_commit(blur_);
+    } else if (!on && blur_) {
+        if (manager) org_kde_kwin_blur_manager_unset(manager, surface_);
+        org_kde_kwin_blur_release(blur_);
+        blur_ = nullptr;
     }
 }
 

@@ -9,6 +9,7 @@
 
 struct wl_buffer;
 struct wl_output;
+struct org_kde_kwin_blur;
 struct wl_surface;
 struct zwlr_layer_surface_v1;
 
@@ -39,6 +40,11 @@ public:
     // the last one until it gives it back: false, and changed() later, while both are held.
     bool draw(int scale, const std::function<void(QImage&)>& paint);
 
+    // Asks the compositor to blur what lies behind the whole surface, or stops asking, from the
+    // next picture drawn on. Asking needs the compositor's blur (LayerDisplay::blur()).
+    void setBlur(bool on);
+    [[nodiscard]] bool blurred() const { return blur_ != nullptr; }
+
     // Lets go of the buffers the compositor does not hold: for a picture that rests, so that
     // no spare screen-sized buffer waits for minutes beside it.
     void trim();
@@ -60,6 +66,7 @@ private:
     LayerDisplay& display_;
     wl_surface* surface_ = nullptr;
     zwlr_layer_surface_v1* layer_ = nullptr;
+    org_kde_kwin_blur* blur_ = nullptr;
     std::function<void()> changed_;
     QSize size_;
     bool closed_ = false;

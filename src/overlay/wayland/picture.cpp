@@ -33,11 +33,12 @@ QRegion holesFor(QRect rect, std::span<const QRect> kept) {
 }
 
 PictureKey keyOf(const QWidget& window, QSize size, int scale, const QRegion& holes) {
-    PictureKey key{size, scale, -1, -1, {}, false, holes};
+    PictureKey key{size, scale, -1, -1, {}, false, false, holes};
     const auto* win = qobject_cast<const OverlayWindow*>(&window);
     if (const BlurView* view = win ? win->blurView() : nullptr) {
         key.blur = view->opacity();
         key.copyShown = win->copyShown();
+        key.blurBehind = win->blurBehind();
         if (const auto* tint = view->findChild<QWidget*>(QStringLiteral("tint"), Qt::FindDirectChildrenOnly)) {
             key.tint = tint->property("opacity").toDouble();
         }
@@ -50,10 +51,12 @@ PictureKey keyOf(const QWidget& window, QSize size, int scale, const QRegion& ho
 
 void paintPicture(QWidget& window, QImage& image, const QRegion& holes) {
     image.fill(Qt::transparent);
+    QPainter painter(&image);
     // The window is translucent and drawn over nothing: its children paint what shows.
-    window.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+    painter.setOpacity(window.windowOpacity());
+    window.render(&painter, QPoint(), QRegion(), QWidget::DrawChildren);
     if (!holes.isEmpty()) {
-        QPainter painter(&image);
+        painter.setOpacity(1);
         painter.setCompositionMode(QPainter::CompositionMode_Source);
         for (const QRect& r : holes) {
             painter.fillRect(r, Qt::transparent);

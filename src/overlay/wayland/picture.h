@@ -19,6 +19,7 @@ struct PictureKey {
     double tint = -1;
     QString card;
     bool copyShown = false;
+    bool blurBehind = false; // the compositor blurs behind the surface
     QRegion holes;
 
     bool operator==(const PictureKey&) const = default;
@@ -37,8 +38,9 @@ QRegion holesFor(QRect rect, std::span<const QRect> kept);
 PictureKey keyOf(const QWidget& window, QSize size, int scale, const QRegion& holes);
 
 // Paints window's view tree (the window is never shown itself) into image, which covers the
-// output, and leaves the holes fully transparent. image is premultiplied ARGB; its device
-// pixel ratio is the output's scale.
+// output, at the window's opacity (where the compositor blurs, the blur's strength fades the
+// whole window), and leaves the holes fully transparent. image is premultiplied ARGB; its
+// device pixel ratio is the output's scale.
 void paintPicture(QWidget& window, QImage& image, const QRegion& holes);
 
 } // namespace orbel

@@ -1,5 +1,6 @@
 // The interface tables that wayland-scanner writes as C, built as C++: the headers' extern "C"
 // declarations give the definitions below C linkage.
+#include "blur-client-protocol.h"
 #include "overlay/wayland/layer_shell_protocol.h"
 #include "wlr-screencopy-unstable-v1-client-protocol.h"
 #include "xdg-output-unstable-v1-client-protocol.h"
@@ -7,6 +8,7 @@
 
 // NOLINTBEGIN(bugprone-suspicious-include): generated tables, built once here
 extern "C" {
+#include "blur-protocol.c"
 #include "wlr-layer-shell-unstable-v1-protocol.c"
 #include "wlr-screencopy-unstable-v1-protocol.c"
 #include "xdg-output-unstable-v1-protocol.c"

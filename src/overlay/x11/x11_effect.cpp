@@ -81,6 +81,12 @@ Backdrop X11Effect::backdrop() {
     const ReplyPtr owner(xcb_get_selection_owner_reply(c_, ownerCookie, nullptr));
     const ReplyPtr props(xcb_list_properties_reply(c_, propsCookie, nullptr));
     const bool composited = owner && owner->owner != XCB_NONE;
+    // Under Wayland the X server holds only the X clients' windows: any picture made from it
+    // would show them over black. Otherwise the live picture comes first, KWin included: it
+    // follows the blur curve, where KWin's blur-behind has one strength only.
+    if (composited && !xwayland_ && liveCapable_ && !liveFailed_) {
+        return Backdrop::LivePicture;
+    }
     // KWin's blur effect announces itself by a root window property of the request's name.
     if (composited && props && blurAtom_ != 0) {
         const xcb_atom_t* atoms = xcb_list_properties_atoms(props.p);
@@ -89,15 +95,10 @@ Backdrop X11Effect::backdrop() {
             return Backdrop::CompositorBlur;
         }
     }
-    // Under Wayland the X server holds only the X clients' windows: any picture made from it
-    // would show them over black. The Wayland compositor blends the windows regardless.
     if (xwayland_) {
-        return Backdrop::DarkenOnly;
+        return Backdrop::DarkenOnly; // the Wayland compositor blends the windows regardless
     }
-    if (!composited) {
-        return Backdrop::SolidCopy;
-    }
-    return liveCapable_ && !liveFailed_ ? Backdrop::LivePicture : Backdrop::BlurredCopy;
+    return composited ? Backdrop::BlurredCopy : Backdrop::SolidCopy;
 }
 
 void X11Effect::setBlurBehind(QWidget& window, bool on) {
@@ -289,13 +290,15 @@ void X11Effect::showBeneath(std::span<QWidget* const> overlays, double strength)
     }
     live_->show(ids, strength);
     if (fresh) {
-        // Stacked and mapped through this connection, in order after the overlay windows.
+        // Mapped and stacked through this connection, in order after the overlay windows. Mapped
+        // first, then moved beneath its overlay window: KWin paints a window mapped beneath
+        // another above it until a change of the stack tells it otherwise.
         for (const std::uint32_t id : ids) {
             if (const std::uint32_t under = live_->windowUnder(id)) {
+                xcb_map_window(c_, under);
                 const std::array<std::uint32_t, 2> values{id, XCB_STACK_MODE_BELOW};
                 xcb_configure_window(c_, under, XCB_CONFIG_WINDOW_SIBLING | XCB_CONFIG_WINDOW_STACK_MODE,
                                      values.data());
-                xcb_map_window(c_, under);
             }
         }
         xcb_flush(c_);

@@ -19,6 +19,7 @@ struct WaylandIdle::Impl {
     org_kde_kwin_idle_timeout* kdeTimeout = nullptr;
     std::atomic<double> idledAt{0};
     std::atomic<bool> idle{false};
+    std::atomic<bool> seenInput{false};
 
     ~Impl();
     bool subscribe(Protocol protocol);
@@ -30,7 +31,11 @@ struct WaylandIdle::Impl {
         d->idledAt.store(steadySeconds());
         d->idle.store(true);
     }
-    static void resumed(void* self) { static_cast<Impl*>(self)->idle.store(false); }
+    static void resumed(void* self) {
+        auto* d = static_cast<Impl*>(self);
+        d->idle.store(false);
+        d->seenInput.store(true);
+    }
 };
 
 bool WaylandIdle::Impl::subscribe(Protocol protocol) {
@@ -81,6 +86,10 @@ double WaylandIdle::idleSeconds() {
     if (!impl_->idle.load()) return 0;
     const double since = steadySeconds() - impl_->idledAt.load();
     return impl_->bounds.timeoutSec + (since > 0 ? since : 0);
+}
+
+bool WaylandIdle::idleKnown() {
+    return impl_->seenInput.load();
 }
 
 } // namespace orbel

@@ -12,6 +12,9 @@ namespace orbel {
 // (wlroots 0.15 as in sway 1.7, older KWin). Both only say when the seat has been idle for a
 // chosen timeout and when input resumed, so the answer is 0 while the user is active and the
 // timeout plus the time since the "idle" event after that; it lags input by at most the timeout.
+// They tell nothing of the time before they were asked for: until input "resumed" once, the
+// answer is only what the source watched (0 before "idle" came) and idleKnown() is false, so
+// that a fresh start credits no work that nobody saw.
 //
 // Idle inhibitors (a video player keeping the screen on): ext-idle-notify-v1 in its version 1
 // holds the seat active while one is on screen, and wlroots' org_kde_kwin_idle stops its timers
@@ -35,6 +38,7 @@ public:
     ~WaylandIdle() override;
 
     double idleSeconds() override;
+    bool idleKnown() override;
 
 private:
     struct Impl;

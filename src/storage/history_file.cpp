@@ -61,23 +61,6 @@ std::vector<std::string_view> linesOf(std::string_view text) {
     return lines;
 }
 
-// Why readBounded found nothing, when a file is there that holds something: a missing file and
-// a non-file (a directory, a FIFO) have nothing to keep.
-std::optional<std::string> readProblem(int error) {
-    if (error == ENOENT || error == EINVAL || error == 0) return std::nullopt;
-    if (error == EFBIG) return "larger than " + std::to_string(maxHistoryBytes / 1024) + " KiB";
-    return std::string("cannot be read: ") + std::strerror(error);
-}
-
-// Keeps the file at target as copy, replacing an older copy: a second name for the same file
-// where the file system allows it, so that target stays in place until the save replaces it.
-bool keepAside(const std::filesystem::path& target, const std::filesystem::path& copy) {
-    ::unlink(copy.c_str());
-    if (::link(target.c_str(), copy.c_str()) == 0) return true;
-    if (errno == ENOENT) return true; // gone meanwhile: nothing left to keep
-    return ::rename(target.c_str(), copy.c_str()) == 0;
-}
-
 } // namespace
 
 std::string encodeRow(const DayRecord& r, int decimals) {
@@ -150,7 +133,7 @@ HistoryFile HistoryFile::load() {
     int error = 0;
     const std::optional<std::string> text = readBounded(historyURL, maxHistoryBytes, &error);
     if (!text) {
-        if (auto why = readProblem(error)) file.unusable_ = *why;
+        if (auto why = readProblem(error, maxHistoryBytes)) file.unusable_ = *why;
         return file;
     }
     DecodedHistory decoded = decodeHistory(*text);

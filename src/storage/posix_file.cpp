@@ -6,6 +6,7 @@
 #include <charconv>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <limits>
 #include <mutex>
@@ -221,6 +222,19 @@ bool replaceFile(const fs::path& named, std::string_view bytes) {
     // Makes the rename itself durable; the new content is in place whether or not this succeeds.
     syncDirectory(directoryOf(target));
     return true;
+}
+
+std::optional<std::string> readProblem(int error, std::size_t limit) {
+    if (error == ENOENT || error == EINVAL || error == 0) return std::nullopt;
+    if (error == EFBIG) return "larger than " + std::to_string(limit / 1024) + " KiB";
+    return std::string("cannot be read: ") + std::strerror(error);
+}
+
+bool keepAside(const std::filesystem::path& target, const std::filesystem::path& copy) {
+    ::unlink(copy.c_str());
+    if (::link(target.c_str(), copy.c_str()) == 0) return true;
+    if (errno == ENOENT) return true; // gone meanwhile: nothing left to keep
+    return ::rename(target.c_str(), copy.c_str()) == 0;
 }
 
 } // namespace orbel

@@ -49,6 +49,16 @@ Fd openRegular(const std::filesystem::path& path, int flags);
 // that is no regular file, else the errno of the failed open or read.
 std::optional<std::string> readBounded(const std::filesystem::path& path, std::size_t limit, int* error = nullptr);
 
+// Why readBounded found nothing (its error) when a file is there that holds something worth
+// keeping, said for the user; nothing for a missing file (or a dangling link) and a non-file (a
+// directory, a FIFO). limit is the size bound the read was given.
+std::optional<std::string> readProblem(int error, std::size_t limit);
+
+// Keeps the file at target as copy, replacing an older copy: a second name for the same file
+// where the file system allows it, so that target stays in place until a save replaces it.
+// False when it can be neither linked nor moved there.
+bool keepAside(const std::filesystem::path& target, const std::filesystem::path& copy);
+
 // Writes every byte, retrying short writes and interrupted calls.
 bool writeAll(int fd, std::string_view bytes);
 

@@ -24,23 +24,6 @@ struct Unusable {
 };
 std::optional<Unusable> unusable;
 
-// Why readBounded found nothing, when a file is there that holds something: a missing file
-// (or a dangling link) and a non-file (a directory, a FIFO) have nothing to keep.
-std::optional<std::string> readProblem(int error) {
-    if (error == ENOENT || error == EINVAL || error == 0) return std::nullopt;
-    if (error == EFBIG) return "larger than " + std::to_string(maxCfgBytes / 1024) + " KiB";
-    return std::string("cannot be read: ") + std::strerror(error);
-}
-
-// Keeps the file at target as copy, replacing an older copy: a second name for the same file
-// where the file system allows it, so that target stays in place until the save replaces it.
-bool keepAside(const std::filesystem::path& target, const std::filesystem::path& copy) {
-    ::unlink(copy.c_str());
-    if (::link(target.c_str(), copy.c_str()) == 0) return true;
-    if (errno == ENOENT) return true; // gone meanwhile: nothing left to keep
-    return ::rename(target.c_str(), copy.c_str()) == 0;
-}
-
 // Before the first save replaces a file that could not be used: keep it, and say so once.
 // False when it cannot be kept; the save then leaves the file alone and is tried again later.
 bool keepUnusable(const std::filesystem::path& target) {
@@ -73,7 +56,7 @@ Config loadCfg() {
     int error = 0;
     const std::optional<std::string> text = readBounded(cfgURL, maxCfgBytes, &error);
     if (!text) {
-        if (auto why = readProblem(error)) unusable = Unusable{cfgURL, *why};
+        if (auto why = readProblem(error, maxCfgBytes)) unusable = Unusable{cfgURL, *why};
         return Config{};
     }
     std::string why;

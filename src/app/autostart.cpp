@@ -256,7 +256,16 @@ AutostartReport setAutostart(const AutostartPlaces& places, bool on) {
     AutostartReport before = autostartState(places);
     if (!before.ok || before.on == on) return before;
     std::string error;
-    if (const FileText user = readFile(places.userEntry); user.found == Found::read) {
+    const FileText user = readFile(places.userEntry);
+    const auto sys = systemEntry(places);
+    const bool systemOn = sys && sys->second.found == Found::read && enabled(parseEntry(sys->second.text));
+    if (on && systemOn && user.found == Found::read && user.text == entryText(places.exe, true)) {
+        // Exactly the entry "off" wrote to hide the system-wide one, untouched since: it goes, so
+        // that the installed entry (and what later versions change in it) starts the agent again.
+        if (::unlink(places.userEntry.c_str()) != 0 && errno != ENOENT) {
+            return failed("cannot remove " + places.userEntry.string() + ": " + std::strerror(errno));
+        }
+    } else if (user.found == Found::read) {
         // The user's own copy of our entry (their Exec arguments, a start-up delay) keeps all
         // but the switches: Hidden, and GNOME's own where it turned the entry off.
         std::map<std::string, std::string> keys{{"Hidden", on ? "false" : "true"}};

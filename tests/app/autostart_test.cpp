@@ -200,6 +200,23 @@ TEST(AutostartSwitch, StateAndChangesFollowTheEntryTheDesktopPicks) {
     }
 }
 
+// "on" after the agent's own "off" takes back the entry that "off" wrote, untouched, so that the
+// installed entry starts the agent again, as later versions change it; edited, it stays.
+TEST(AutostartSwitch, OnTakesBackWhatOffWroteAndKeepsItOnceEdited) {
+    const Home home;
+    put(home.sysEntry, slurp(ORBEL_INSTALLED_AUTOSTART));
+    ASSERT_EQ(home.run({"--autostart", "off"}).status, 0);
+    ASSERT_TRUE(fs::exists(home.userEntry));
+    EXPECT_EQ(home.run({"--autostart", "on"}).out, "autostart: on (" + home.sysEntry.string() + ")\n");
+    EXPECT_FALSE(fs::exists(fs::symlink_status(home.userEntry)));
+
+    ASSERT_EQ(home.run({"--autostart", "off"}).status, 0);
+    put(home.userEntry, slurp(home.userEntry) + "X-GNOME-Autostart-Delay=30\n");
+    EXPECT_EQ(home.run({"--autostart", "on"}).status, 0);
+    const std::string kept = slurp(home.userEntry);
+    EXPECT_NE(kept.find("\nHidden=false\nX-GNOME-Autostart-Delay=30\n"), std::string::npos) << kept;
+}
+
 // Root writes anywhere, so the folders are made unwritable for "nobody" and the command runs as
 // that user.
 TEST(AutostartSwitch, UnwritableFolderFailsWithItsReasonAndChangesNothing) {

@@ -27,6 +27,7 @@ StatusMenu::StatusMenu() {
     resume->setObjectName(QStringLiteral("Resume"));
     override->setObjectName(QStringLiteral("Override"));
     settings->setObjectName(QStringLiteral("Settings"));
+    history->setObjectName(QStringLiteral("History"));
     quit->setObjectName(QStringLiteral("Quit"));
 }
 

@@ -4,6 +4,7 @@
 #include "app/app.h"
 #include "app/app_id.h"
 #include "app/tray/dbus_menu.h"
+#include "app/tray/shell_indicator.h"
 #include "app/tray/sni_item.h"
 #include "child_process.h"
 #include "overlay/overlay.h"
@@ -392,6 +393,21 @@ TEST_F(TrayBus, CommandLineControlsTheRunningAgentAndSaysWhenThereIsNone) {
 
         EXPECT_EQ(cli("--history-window").first, 0);
         EXPECT_TRUE(spin([&] { return a.historyWindow() && a.historyWindow()->isVisible(); }));
+
+        // A tray that calls this interface rather than the actions (GNOME Shell's indicator)
+        // finds a method for every entry of the menu below its info line.
+        const QString methods = call(agentBusName(), agentObjectPath(), "org.freedesktop.DBus.Introspectable",
+                                     "Introspect")
+                                    .arguments()
+                                    .value(0)
+                                    .toString();
+        for (const QVariant& entry : indicatorEntries(a.menu.menu).mid(1)) {
+            const QVariantMap e = entry.toMap();
+            if (e.value("separator").toBool()) continue;
+            const QString command = e.value("command").toString();
+            EXPECT_TRUE(!command.isEmpty() && methods.contains("<method name=\"" + command + "\""))
+                << e.value("label").toString().toStdString();
+        }
 
         a.machine->cfg.breakMin = 9;
         EXPECT_EQ(cli("--quit").first, 0);

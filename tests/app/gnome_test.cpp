@@ -235,6 +235,9 @@ TEST(AgentOnGnomeShell, WithItsExtensionClicksPassTheBlurIsLiveACallAppPausesAnd
     ASSERT_TRUE(shell.pointer(ix, iy, true));
     ASSERT_TRUE(waitUntil([&] { return shell.evalNumber(indicator + ".menu.isOpen") == 1; }, 10))
         << "a click on the top bar did not open the indicator's menu";
+    // The shell's indicator has no tooltip: its lines are in the menu.
+    EXPECT_EQ(shell.evalNumber(indicator + ".menu._getMenuItems().some(i => i.label?.text?.endsWith(' left today')) ? 1 : 0"), 1)
+        << "the tooltip's lines are not in the indicator's menu";
     const std::string pause = indicator + ".menu._getMenuItems().find(i => i.label?.text === 'Pause 1 hour')";
     const auto [px, py] = centre(pause);
     ASSERT_TRUE(shell.pointer(px, py, true));

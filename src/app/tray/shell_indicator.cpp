@@ -9,17 +9,23 @@
 
 namespace orbel {
 
-QVariantList indicatorEntries(const QMenu& menu) {
+QVariantList indicatorEntries(const QMenu& menu, const QStringList& details) {
     QVariantList entries;
     for (const QAction* action : menu.actions()) {
         if (!action->isVisible()) continue;
         if (action->isSeparator()) {
             entries << QVariantMap{{QStringLiteral("separator"), true}};
-            continue;
+        } else {
+            entries << QVariantMap{{QStringLiteral("label"), action->text()},
+                                   {QStringLiteral("command"), action->objectName()},
+                                   {QStringLiteral("enabled"), action->isEnabled()}};
         }
-        entries << QVariantMap{{QStringLiteral("label"), action->text()},
-                               {QStringLiteral("command"), action->objectName()},
-                               {QStringLiteral("enabled"), action->isEnabled()}};
+        if (entries.size() == 1) {
+            for (const QString& line : details)
+                entries << QVariantMap{{QStringLiteral("label"), line},
+                                       {QStringLiteral("command"), QString()},
+                                       {QStringLiteral("enabled"), false}};
+        }
     }
     return entries;
 }
@@ -48,11 +54,17 @@ bool ShellIndicator::ok() const {
 
 void ShellIndicator::show(const TrayLook& look) {
     title_ = look.title;
+    // The tooltip's first two lines are the title and the menu's info line, shown already.
+    const QStringList details = look.toolTip.mid(2);
+    if (details != details_) {
+        details_ = details;
+        entries_ = indicatorEntries(menu_, details_);
+    }
     send();
 }
 
 void ShellIndicator::menuUpdated() {
-    entries_ = indicatorEntries(menu_);
+    entries_ = indicatorEntries(menu_, details_);
     send();
 }
 

@@ -3,6 +3,7 @@
 #include "app/tray/status_item.h"
 
 #include <QDBusConnection>
+#include <QStringList>
 #include <QVariantList>
 #include <memory>
 #include <optional>
@@ -16,7 +17,8 @@ class ShellLink;
 // The menu's entries as our GNOME Shell extension's indicator takes them, top to bottom: the
 // visible ones, each with its text, the method of the agent's control interface it calls (the
 // action's object name; none for the info line) and whether it is enabled, or a separator.
-QVariantList indicatorEntries(const QMenu& menu);
+// details: lines to read, shown disabled right after the menu's first entry (its info line).
+QVariantList indicatorEntries(const QMenu& menu, const QStringList& details = {});
 
 // The agent's status in GNOME's top bar, drawn by our GNOME Shell extension, where no
 // StatusNotifierItem host runs: the glyph, the title and the menu, whose entries call the
@@ -44,6 +46,9 @@ private:
     QMenu& menu_;
     std::unique_ptr<ShellLink> link_;
     QString title_;
+    // The tooltip's lines that neither the title nor the menu says: a shell indicator has no
+    // tooltip, so they go into its menu.
+    QStringList details_;
     QVariantList entries_;
     // What the extension shows; empty: nothing of ours.
     std::optional<QString> sentTitle_;

@@ -284,5 +284,29 @@ TEST(AgentOnGnomeShell, WithoutItsExtensionNothingBlocksAClickAndTheUserIsToldHo
     EXPECT_TRUE(waitUntil([&] { return shell.evalNumber(told) == 1; }, 10)) << readAll(agent.log());
 }
 
+// GNOME's AppIndicator extension keeps the menu entries it has and re-reads only what it is
+// told changed: the label and the menu's info line follow a pause and a resume, which change
+// a label and the entries in the same tick, and the break asks for attention.
+TEST(AgentOnGnomeShell, UnderTheAppIndicatorHostTheLabelAndTheMenuFollowPauseAndResume) {
+    const std::string host = "/usr/share/gnome-shell/extensions/ubuntu-appindicators@ubuntu.com";
+    ASSERT_TRUE(fs::is_directory(host)) << "the package gnome-shell-extension-appindicator is not installed";
+    test::GnomeShellSession shell({host});
+    ASSERT_TRUE(shell.ok()) << shell.error();
+    Agent agent(shell);
+    const std::string item = "Object.entries(Main.panel.statusArea).find(([k]) => k.startsWith('appindicator-'))[1]";
+    const auto shows = [&](const std::string& label, const std::string& infoStart) {
+        return shell.evalNumber(item + "._label.text === '" + label + "' && " + item +
+                                ".menu._getMenuItems()[0].label.text.startsWith('" + infoStart + "')") == 1;
+    };
+    ASSERT_TRUE(waitUntil([&] { return shows("Break now", "Block 1 min"); }, 30)) << readAll(agent.log());
+    EXPECT_EQ(shell.eval(item + "._indicator.status"), "\"NeedsAttention\"");
+    agent.control("--pause");
+    EXPECT_TRUE(waitUntil([&] { return shows("Orbel paused", "Paused"); }, 10))
+        << shell.eval(item + ".menu._getMenuItems()[0].label.text").value_or("no menu");
+    agent.control("--resume");
+    EXPECT_TRUE(waitUntil([&] { return shows("Break now", "Block 1 min"); }, 10))
+        << shell.eval(item + ".menu._getMenuItems()[0].label.text").value_or("no menu");
+}
+
 } // namespace
 } // namespace orbel

@@ -285,8 +285,8 @@ TEST(AgentOnGnomeShell, WithoutItsExtensionNothingBlocksAClickAndTheUserIsToldHo
 }
 
 // GNOME's AppIndicator extension keeps the menu entries it has and re-reads only what it is
-// told changed: the label and the menu's info line follow a pause and a resume, which change
-// a label and the entries in the same tick, and the break asks for attention.
+// told changed: the label, the icon and the menu's info line follow a pause and a resume,
+// which change a label and the entries in the same tick, and the break asks for attention.
 TEST(AgentOnGnomeShell, UnderTheAppIndicatorHostTheLabelAndTheMenuFollowPauseAndResume) {
     const std::string host = "/usr/share/gnome-shell/extensions/ubuntu-appindicators@ubuntu.com";
     ASSERT_TRUE(fs::is_directory(host)) << "the package gnome-shell-extension-appindicator is not installed";
@@ -300,9 +300,16 @@ TEST(AgentOnGnomeShell, UnderTheAppIndicatorHostTheLabelAndTheMenuFollowPauseAnd
     };
     ASSERT_TRUE(waitUntil([&] { return shows("Break now", "Block 1 min"); }, 30)) << readAll(agent.log());
     EXPECT_EQ(shell.eval(item + "._indicator.status"), "\"NeedsAttention\"");
+    // The icon is a symbolic one, which the shell draws in the panel's text colour, and it
+    // tells the state beside the title.
+    const auto icon = [&] { return shell.eval(item + "._icon.gicon.to_string()").value_or(""); };
+    const std::string breakIcon = icon();
+    EXPECT_NE(breakIcon.find("-symbolic"), std::string::npos) << breakIcon;
     agent.control("--pause");
     EXPECT_TRUE(waitUntil([&] { return shows("Orbel paused", "Paused"); }, 10))
         << shell.eval(item + ".menu._getMenuItems()[0].label.text").value_or("no menu");
+    EXPECT_TRUE(waitUntil([&] { return icon() != breakIcon && icon().find("-symbolic") != std::string::npos; }, 10))
+        << icon();
     agent.control("--resume");
     EXPECT_TRUE(waitUntil([&] { return shows("Break now", "Block 1 min"); }, 10))
         << shell.eval(item + ".menu._getMenuItems()[0].label.text").value_or("no menu");

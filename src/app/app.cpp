@@ -310,12 +310,24 @@ void App::override() {
     }
 }
 
+// Shows one of the agent's windows in front, above the overlay, and focused; centred on the
+// primary screen when it opens, left where the user put it when it is open already.
+void App::bringForward(QWidget* w) {
+    if (!w->isVisible()) {
+        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+            w->move(screen->availableGeometry().center() - w->rect().center());
+        }
+    }
+    overlay.keepAbove(w);
+    w->show();
+    w->raise();
+    w->activateWindow();
+}
+
 // One settings window at a time: a further request brings the open one forward.
 bool App::raiseSettings() {
     if (!settings || !settings->isVisible()) return false;
-    overlay.keepAbove(settings);
-    settings->raise();
-    settings->activateWindow();
+    bringForward(settings);
     return true;
 }
 
@@ -330,14 +342,7 @@ void App::openSettings() {
     adaptiveBox = w->adaptiveBox;
     settings = w;
     windows_.push_back(std::move(window));
-
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        w->move(screen->availableGeometry().center() - w->rect().center());
-    }
-    overlay.keepAbove(w);
-    w->show();
-    w->raise();
-    w->activateWindow();
+    bringForward(w);
 }
 
 void App::openHistory() {
@@ -345,17 +350,8 @@ void App::openHistory() {
         historyWindow_ = std::make_unique<HistoryWindow>();
         historyWindow_->resize(historyWindow_->sizeHint());
     }
-    HistoryWindow* w = historyWindow_.get();
     showHistory(true);
-    if (!w->isVisible()) {
-        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-            w->move(screen->availableGeometry().center() - w->rect().center());
-        }
-    }
-    overlay.keepAbove(w);
-    w->show();
-    w->raise();
-    w->activateWindow();
+    bringForward(historyWindow_.get());
 }
 
 // The chart follows every tick while the window is open; the override log is read again only

@@ -118,6 +118,7 @@ private:
     void showHistory(bool withOverrides);
     std::size_t flushLog();
     void saveSoon();
+    void bringForward(QWidget* w);
     bool raiseSettings();
 
     AppEnv env_;

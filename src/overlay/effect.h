@@ -107,6 +107,20 @@ public:
     [[nodiscard]] virtual QPixmap copyScreen(QScreen& screen);
 };
 
+// A backend that shows the overlay on surfaces of its own (drawsWindows()). The windows are
+// never shown, so nothing is raised, blurred behind or pictured beneath them, and no panel
+// needs to stay uncovered: the surfaces follow the windows' blurBehind() as they draw them,
+// and take no input.
+class SurfaceEffect : public OverlayEffect {
+public:
+    void setBlurBehind(QWidget& /*window*/, bool /*on*/) override {}
+    void raise(std::span<QWidget* const> /*overlays*/, std::span<QWidget* const> /*kept*/) override {}
+    void showBeneath(std::span<QWidget* const> /*overlays*/, double /*strength*/) override {}
+    void hideBeneath() override {}
+    [[nodiscard]] QRegion keepClear() override { return {}; }
+    [[nodiscard]] bool drawsWindows() const final { return true; }
+};
+
 // The first backend that works here: our GNOME Shell extension on GNOME's Wayland, layer-shell
 // surfaces on a compositor that offers them (wlroots, KWin), X11 when the application talks to
 // an X server, else the null backend.

@@ -19,7 +19,7 @@ class ShellLink;
 // would take the clicks meant for native windows beneath it, and a native one can be neither
 // kept above other windows nor kept from taking the focus. The extension is followed across
 // shell restarts and being turned off and on; when it comes back it gets the whole look again.
-class GnomeShellEffect final : public OverlayEffect {
+class GnomeShellEffect final : public SurfaceEffect {
 public:
     // Null unless this is a GNOME session on Wayland with a session bus.
     static std::unique_ptr<GnomeShellEffect> create();
@@ -31,14 +31,8 @@ public:
 
     [[nodiscard]] std::string_view name() const override { return "gnome-shell"; }
     [[nodiscard]] Backdrop backdrop() override;
-    void setBlurBehind(QWidget& /*window*/, bool /*on*/) override {}
-    void raise(std::span<QWidget* const> /*overlays*/, std::span<QWidget* const> /*kept*/) override {}
-    void showBeneath(std::span<QWidget* const> /*overlays*/, double /*strength*/) override {}
-    void hideBeneath() override {}
-    [[nodiscard]] QRegion keepClear() override { return {}; }
     [[nodiscard]] std::string problem() override;
 
-    [[nodiscard]] bool drawsWindows() const override { return true; }
     void present(std::span<QWidget* const> windows, std::span<QWidget* const> kept) override;
     void withdraw() override;
     [[nodiscard]] bool presenting() const override { return presenting_; }

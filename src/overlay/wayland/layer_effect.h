@@ -22,7 +22,7 @@ class LayerSurface;
 // asked to as the window's blurBehind() says; else, where it copies its outputs (wlroots), a
 // copy taken while the surfaces are gone serves as a frozen backdrop once the blur is full;
 // elsewhere the overlay darkens alone.
-class LayerShellEffect final : public OverlayEffect {
+class LayerShellEffect final : public SurfaceEffect {
 public:
     // Null unless a Wayland compositor that fits (layerShellFits()) answers.
     static std::unique_ptr<LayerShellEffect> create();
@@ -34,14 +34,7 @@ public:
 
     [[nodiscard]] std::string_view name() const override { return "layer-shell"; }
     [[nodiscard]] Backdrop backdrop() override;
-    // The surfaces follow the windows' blurBehind() as they draw them.
-    void setBlurBehind(QWidget& /*window*/, bool /*on*/) override {}
-    void raise(std::span<QWidget* const> /*overlays*/, std::span<QWidget* const> /*kept*/) override {}
-    void showBeneath(std::span<QWidget* const> /*overlays*/, double /*strength*/) override {}
-    void hideBeneath() override {}
-    [[nodiscard]] QRegion keepClear() override { return {}; }
 
-    [[nodiscard]] bool drawsWindows() const override { return true; }
     void present(std::span<QWidget* const> windows, std::span<QWidget* const> kept) override;
     void withdraw() override;
     [[nodiscard]] bool presenting() const override { return presenting_; }

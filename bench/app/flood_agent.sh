@@ -12,14 +12,8 @@ count="${2:-10000}"
 here="$(dirname "$(realpath "$0")")"
 tick=$(getconf CLK_TCK)
 
-root=$(mktemp -d /tmp/orbel-flood-XXXXXX)
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill -- -"$p" 2>/dev/null || kill "$p" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$root"
-}
-trap cleanup EXIT
+. "$(dirname "$(realpath "$0")")/scratch.sh"
+scratch flood
 
 mkdir -p "$root/run" "$root/config"
 chmod 700 "$root/run"

@@ -12,21 +12,8 @@ exe="$(realpath "${1:-build/orbel-lite}")"
 seconds="${2:-60}"
 tick=$(getconf CLK_TCK)
 
-root=$(mktemp -d /tmp/orbel-measure-XXXXXX)
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill -- -"$p" 2>/dev/null || kill "$p" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$root"
-}
-trap cleanup EXIT
-
-# Starts a command in its own process group, output to a log.
-spawn() {
-  local log="$1"; shift
-  setsid "$@" >"$root/$log.log" 2>&1 &
-  pids+=($!)
-}
+. "$(dirname "$(realpath "$0")")/scratch.sh"
+scratch measure
 
 mkdir -p "$root/run" "$root/config"
 chmod 700 "$root/run"
@@ -55,9 +42,7 @@ settings() { # workMin stageEveryMin holdSec
     "$1" "$2" "$3" >"$XDG_CONFIG_HOME/Orbel Lite/config.json"
 }
 
-cpu() { awk '{print $14 + $15}' "/proc/$1/stat"; }
 cpus() { local t=0; for p in "$@"; do t=$((t + $(cpu "$p" 2>/dev/null || echo 0))); done; echo "$t"; }
-kib() { awk -v k="$2" '$1 == k":" {print $2}' "/proc/$1/smaps_rollup"; }
 
 # Runs the agent, waits warm seconds, then reports CPU and memory over the measured seconds.
 # With a session bus, also the messages the agent sent meanwhile (signals, and answers to the

@@ -16,17 +16,9 @@ extension="$build/shell/gnome/imports/orbel-lite@orbellite.org"
 window="$build/tests/support/wl_window"
 tick=$(getconf CLK_TCK)
 
-root=$(mktemp -d /tmp/orbel-measure-gnome-XXXXXX)
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill -- -"$p" 2>/dev/null || kill "$p" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$root"
-}
-trap cleanup EXIT
+. "$(dirname "$(realpath "$0")")/scratch.sh"
+scratch measure-gnome
 
-cpu() { awk '{print $14 + $15}' "/proc/$1/stat"; }
-kib() { awk -v k="$2" '$1 == k":" {print $2}' "/proc/$1/smaps_rollup"; }
 seconds_of() { awk -v a="$1" -v b="$2" -v t="$tick" 'BEGIN {printf "%.2f", (b - a) / t}'; }
 
 # One shell; with_extension is "yes" or "no".

@@ -19,15 +19,9 @@ if [ "$(id -u)" = 0 ]; then
 fi
 as_user() { if [ "$(id -u)" = 0 ]; then runuser -u "$user" -- "$@"; else "$@"; fi; }
 
-root=$(mktemp -d /tmp/orbel-measure-sway-XXXXXX)
+. "$(dirname "$(realpath "$0")")/scratch.sh"
+scratch measure-sway
 chmod 755 "$root"
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill -- -"$p" 2>/dev/null || kill "$p" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$root"
-}
-trap cleanup EXIT
 
 mkdir -p "$root/run" "$root/home" "$root/config/Orbel Lite"
 cp "$exe" "$root/orbel-lite" # the user may not reach the build tree
@@ -57,9 +51,6 @@ settings() { # workMin stageEveryMin holdSec: with a hold beyond reach every sec
     "$1" "$2" "$3" >"$XDG_CONFIG_HOME/Orbel Lite/config.json"
   chown -R "$user" "$XDG_CONFIG_HOME"
 }
-
-cpu() { awk '{print $14 + $15}' "/proc/$1/stat"; }
-kib() { awk -v k="$2" '$1 == k":" {print $2}' "/proc/$1/smaps_rollup"; }
 
 measure() {
   local label="$1" warm="$2"

@@ -15,19 +15,8 @@ set -euo pipefail
 build="$(realpath "${1:-build}")"
 here="$(realpath "$0")"
 
-root=$(mktemp -d /tmp/orbel-measure-kwin-XXXXXX)
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill -- -"$p" 2>/dev/null || kill "$p" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  [ -n "${KEEP:-}" ] && echo "kept $root" || rm -rf "$root"
-}
-trap cleanup EXIT
-spawn() { # log command...: in a process group of its own
-  local log="$1"; shift
-  setsid "$@" >"$root/$log.log" 2>&1 &
-  pids+=($!)
-}
+. "$(dirname "$(realpath "$0")")/scratch.sh"
+scratch measure-kwin
 
 mkdir -p "$root/run" "$root/home/.local/share/applications" "$root/config/Orbel Lite"
 chmod 700 "$root/run"
